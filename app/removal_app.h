@@ -1,0 +1,9 @@
+// The application object: runs the confirmation dialog, then ends the program.
+#pragma once
+
+#include "platform/framework_win.h"
+
+class CRemovalApp : public CWinApp {
+public:
+    BOOL InitInstance() override;
+};

@@ -1,0 +1,28 @@
+// The confirmation dialog: names the product, and removes it on OK.
+#pragma once
+
+#include <windows.h>
+
+#include "plan/manifest_reader.h"
+#include "plan/removal_plan.h"
+#include "platform/framework_win.h"
+#include "platform/platform.h"
+
+class CRemovalDialog : public CDialog {
+public:
+    explicit CRemovalDialog(CDialog* parent = nullptr);
+
+    const RemovalPlan& Plan() const { return m_plan; }
+
+protected:
+    void DoDataExchange() override {}
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+
+private:
+    void ApplyTexts(const ManifestTexts& texts);
+
+    RemovalPlan m_plan;
+    HICON m_icon;
+};

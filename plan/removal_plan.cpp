@@ -1,0 +1,72 @@
+#include "plan/removal_plan.h"
+
+#include <cstring>
+
+using platform::Format;
+
+const char kUninstallKeyTemplate[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s";
+
+std::string ProgramFolderOf(const std::string& programFile) {
+    // Byte search on purpose: the path is what the system reported, cut exactly there.
+    const size_t cut = programFile.rfind('\\');
+    return cut == std::string::npos ? programFile : programFile.substr(0, cut);
+}
+
+std::string GetProgramFolder(platform::Platform& os) { return ProgramFolderOf(os.ModuleFileName()); }
+
+std::string ManifestPath(const std::string& programFolder, const std::string& argument) {
+    return Format("%s\\%s", {&programFolder, &argument});
+}
+
+std::string ProductName(const std::string& argument) {
+    const size_t dot = argument.rfind('.');
+    return dot == std::string::npos ? std::string() : argument.substr(0, dot);
+}
+
+std::string ProductKey(const std::string& productName) {
+    return Format(kUninstallKeyTemplate, {&productName});
+}
+
+std::string ModuleCommand(const std::string& programFolder, const std::string& uninstall,
+                          const std::string& param, const std::string& dir) {
+    if (dir.empty()) {
+        if (param.empty()) return Format("%s\\%s", {&programFolder, &uninstall});
+        return Format("%s\\%s \"%s\"", {&programFolder, &uninstall, &param});
+    }
+    if (param.empty()) return Format("%s\\%s\\%s", {&programFolder, &dir, &uninstall});
+    return Format("%s\\%s\\%s \"%s\"", {&programFolder, &dir, &uninstall, &param});
+}
+
+bool StaysInsideFolder(const std::string& relative) {
+    if (relative.find(':') != std::string::npos) return false;
+    size_t start = 0;
+    while (true) {
+        size_t end = relative.find_first_of("\\/", start);
+        if (end == std::string::npos) end = relative.size();
+        const std::string part = relative.substr(start, end - start);
+        if (part.find_first_not_of(". ") == std::string::npos) return false;  // "", ".", "..", ". ."
+        if (end == relative.size()) return true;
+        start = end + 1;
+    }
+}
+
+void AddShortcut(platform::Platform& os, const std::string& root, const std::string& group,
+                 const std::string& link, RemovalPlan& plan) {
+    if (root.empty() || link.empty()) return;
+    const bool programs = root == "PROGRAMS";
+    if (!programs && root != "DESKTOP") return;
+    const bool useGroup = programs && !group.empty();
+    if (!StaysInsideFolder(useGroup ? group : link)) return;
+
+    std::string folder;
+    if (!os.SpecialFolder(programs ? platform::ShellFolder::kPrograms : platform::ShellFolder::kDesktop,
+                          &folder) ||
+        folder.empty()) {
+        return;
+    }
+    if (useGroup) {
+        plan.shortcutFolders.push_back(Format("%s\\%s", {&folder, &group}));
+    } else {
+        plan.shortcutFiles.push_back(Format("%s\\%s.lnk", {&folder, &link}));
+    }
+}

@@ -1,0 +1,42 @@
+// What the confirmation dialog knows between reading the manifest and removing:
+// the record itself and the rules that compose its entries.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/text.h"
+
+struct RemovalPlan {
+    platform::StringList shortcutFiles;    // full paths of .lnk files
+    platform::StringList shortcutFolders;  // Start-menu group folders, removed with their contents
+    platform::StringList moduleCommands;   // complete command lines of module uninstallers
+    std::string productKey;                // below HKEY_LOCAL_MACHINE
+    std::string displayName;
+};
+
+extern const char kUninstallKeyTemplate[];
+
+// The folder of the running program: its path cut at the last backslash byte.
+std::string GetProgramFolder(platform::Platform& os);
+std::string ProgramFolderOf(const std::string& programFile);
+
+std::string ManifestPath(const std::string& programFolder, const std::string& argument);
+// The argument up to its last full stop; empty when it has none.
+std::string ProductName(const std::string& argument);
+std::string ProductKey(const std::string& productName);
+
+// Command line of one module's uninstaller from its `uninstall`, `uninstallparam`
+// and `dir` values; `uninstall` must not be empty.
+std::string ModuleCommand(const std::string& programFolder, const std::string& uninstall,
+                          const std::string& param, const std::string& dir);
+
+// A `group` or `link` value that stays inside the folder it is joined to: no
+// empty, "." or ".." component (nor one of only dots and blanks, which Windows
+// reads the same way) and no drive or stream colon.
+bool StaysInsideFolder(const std::string& relative);
+
+// Adds the entry for one ShortCut (`root`, `group`, `link`) to the plan, or nothing
+// when the values are incomplete, unknown, unsafe or the folder lookup fails.
+void AddShortcut(platform::Platform& os, const std::string& root, const std::string& group,
+                 const std::string& link, RemovalPlan& plan);

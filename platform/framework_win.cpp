@@ -1,0 +1,117 @@
+#include "platform/framework_win.h"
+
+namespace {
+CWinApp* g_app = nullptr;
+}
+
+CWinApp::CWinApp() { g_app = this; }
+
+CWinApp::~CWinApp() {
+    if (g_app == this) g_app = nullptr;
+}
+
+CWinApp* CWinApp::Current() { return g_app; }
+
+HICON CWinApp::LoadIcon(UINT id) const {
+    HINSTANCE module = m_hInstance ? m_hInstance : ::GetModuleHandleA(nullptr);
+    return ::LoadIconA(module, MAKEINTRESOURCEA(id));
+}
+
+CDialog::CDialog(UINT templateId, CDialog* parent) : templateId_(templateId), parent_(parent) {}
+
+CDialog::~CDialog() = default;
+
+INT_PTR CDialog::DoModal() {
+    HWND owner = parent_ ? parent_->m_hWnd : ::GetActiveWindow();
+    HINSTANCE module = CWinApp::Current() ? CWinApp::Current()->m_hInstance : ::GetModuleHandleA(nullptr);
+    const INT_PTR result = ::DialogBoxParamA(module, MAKEINTRESOURCEA(templateId_), owner, DialogProc,
+                                             reinterpret_cast<LPARAM>(this));
+    m_hWnd = nullptr;
+    return result;
+}
+
+void CDialog::EndDialog(int result) { ::EndDialog(m_hWnd, result); }
+
+BOOL CDialog::OnInitDialog() { return TRUE; }
+
+void CDialog::OnOK() { EndDialog(IDOK); }
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+bool CDialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
+
+void CDialog::CenterOnOwner() {
+    RECT window;
+    ::GetWindowRect(m_hWnd, &window);
+    RECT area;
+    HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+    if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner)) {
+        ::GetWindowRect(owner, &area);
+    } else {
+        MONITORINFO info{};
+        info.cbSize = sizeof(info);
+        ::GetMonitorInfoA(::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &info);
+        area = info.rcWork;
+    }
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    const int x = area.left + ((area.right - area.left) - width) / 2;
+    const int y = area.top + ((area.bottom - area.top) - height) / 2;
+    ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            CenterOnOwner();
+            return OnInitDialog();
+        case WM_COMMAND:
+            if (lParam == 0 || HIWORD(wParam) == BN_CLICKED) {
+                if (LOWORD(wParam) == IDOK) {
+                    OnOK();
+                    return TRUE;
+                }
+                if (LOWORD(wParam) == IDCANCEL) {
+                    OnCancel();
+                    return TRUE;
+                }
+            }
+            break;
+        case WM_CLOSE:
+            OnCancel();
+            return TRUE;
+        default:
+            break;
+    }
+    LRESULT result = 0;
+    if (!OnMessage(message, wParam, lParam, &result)) return FALSE;
+    switch (message) {
+        // These return their result directly rather than through DWLP_MSGRESULT.
+        case WM_QUERYDRAGICON:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORBTN:
+            return static_cast<INT_PTR>(result);
+        default:
+            ::SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+            return TRUE;
+    }
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    CDialog* self;
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<CDialog*>(lParam);
+        self->m_hWnd = window;
+        ::SetWindowLongPtrA(window, DWLP_USER, lParam);
+    } else {
+        self = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(window, DWLP_USER));
+        if (!self) return FALSE;
+    }
+    // No exception may cross the system's frames.
+    try {
+        return self->Dispatch(message, wParam, lParam);
+    } catch (...) {
+        return message == WM_INITDIALOG ? TRUE : FALSE;
+    }
+}

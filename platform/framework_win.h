@@ -1,0 +1,57 @@
+// A thin application framework: one application object and modal dialogs whose
+// window procedure forwards to virtual handlers.
+#pragma once
+
+#include <windows.h>
+
+class CWinApp {
+public:
+    CWinApp();
+    virtual ~CWinApp();
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+
+    // Returning FALSE ends the program without entering a message loop.
+    virtual BOOL InitInstance() = 0;
+
+    // Loads a group icon of this program's resources.
+    HICON LoadIcon(UINT id) const;
+
+    static CWinApp* Current();
+
+    HINSTANCE m_hInstance = nullptr;
+    const char* m_lpCmdLine = "";  // the command-line tail, verbatim
+    class CDialog* m_pMainWnd = nullptr;
+};
+
+class CDialog {
+public:
+    explicit CDialog(UINT templateId, CDialog* parent = nullptr);
+    virtual ~CDialog();
+    CDialog(const CDialog&) = delete;
+    CDialog& operator=(const CDialog&) = delete;
+
+    // Runs the dialog modally; its owner is the parent or else the active window.
+    INT_PTR DoModal();
+    void EndDialog(int result);
+
+    HWND m_hWnd = nullptr;
+
+protected:
+    virtual void DoDataExchange() {}
+    // Called while the window is created, before it is shown; TRUE lets the
+    // system set the initial focus.
+    virtual BOOL OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+    // The message map: return true when handled, with the message's result.
+    virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    void CenterOnOwner();
+
+    UINT templateId_;
+    CDialog* parent_;
+};

@@ -1,0 +1,99 @@
+// Everything the program asks of the operating system, behind one interface.
+// The Windows implementation is platform_win.cpp; tests substitute their own to
+// inject faults. Strings are narrow, in the ANSI code page.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/xml.h"
+
+namespace platform {
+
+enum class ShellFolder { kPrograms, kDesktop };
+
+// An opaque owner window for message boxes (an HWND on Windows).
+using WindowRef = void*;
+
+struct FolderEntry {
+    std::string name;  // file name only
+    bool directory = false;
+    bool reparsePoint = false;  // junction, symbolic link, mount point
+};
+
+// An enumeration of "folder\*" in platform order.
+class FolderEnumeration {
+public:
+    virtual ~FolderEnumeration() = default;
+    // Fills the next entry; false when there is none.
+    virtual bool Next(FolderEntry* entry) = 0;
+};
+
+// A manual-reset event, not signalled when created.
+class Event {
+public:
+    virtual ~Event() = default;
+    virtual void Set() = 0;
+};
+
+// A started process. Destroying it closes its thread handle, then its process handle.
+class Process {
+public:
+    virtual ~Process() = default;
+    // Returns when the process has ended or `event` is signalled, whichever comes first.
+    virtual void WaitForExitOr(Event& event) = 0;
+    // The exit code; `fallback` when the system cannot say.
+    virtual uint32_t ExitCode(uint32_t fallback) = 0;
+};
+
+// An XML document together with whatever must be set up to use it (COM on
+// Windows); destroying it tears that down again.
+class XmlSession {
+public:
+    virtual ~XmlSession() = default;
+    virtual XmlDocument& Document() = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Full path of the running program file (as the system reports it into 260 bytes).
+    virtual std::string ModuleFileName() = 0;
+    // The current user's folder, without creating it; false when the lookup fails.
+    virtual bool SpecialFolder(ShellFolder which, std::string* path) = 0;
+
+    // An XML document ready to load, or null when no DOM can be created.
+    virtual std::unique_ptr<XmlSession> OpenXml() = 0;
+
+    // File system; every result may be ignored by the caller.
+    virtual bool ResetAttributes(const std::string& path) = 0;
+    virtual bool RemoveFile(const std::string& path) = 0;
+    virtual bool RemoveFolder(const std::string& path) = 0;
+    virtual std::unique_ptr<FolderEnumeration> FindFiles(const std::string& pattern) = 0;
+    // Long, absolute form of an existing path, for comparing paths; the input
+    // unchanged when it cannot be resolved.
+    virtual std::string CanonicalPath(const std::string& path) = 0;
+    // Folders that belong to the system or the user and must never be emptied.
+    virtual std::vector<std::string> ProtectedFolders() = 0;
+
+    // Processes and threads.
+    virtual std::unique_ptr<Event> NewEvent() = 0;
+    // Starts `routine(arg)` on a new thread; false with the system error on failure.
+    virtual bool BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) = 0;
+    // Waits for `event` on the UI thread, keeping that thread responsive without
+    // processing user input.
+    virtual void WaitOnUiThread(Event& event) = 0;
+    // Starts a command line (its buffer may be modified); false with the system error.
+    virtual std::unique_ptr<Process> StartProcess(std::string& commandLine, uint32_t* error) = 0;
+
+    // Deletes a key below HKEY_LOCAL_MACHINE with all its subkeys and values.
+    virtual void DeleteRegistryTree(const std::string& key) = 0;
+
+    // Shows a message box with one OK button and waits for the user.
+    virtual void ShowMessage(WindowRef owner, const std::string& text, const std::string& caption) = 0;
+};
+
+}  // namespace platform

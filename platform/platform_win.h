@@ -1,0 +1,38 @@
+// The Platform of a real Windows process.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+class WindowsPlatform : public Platform {
+public:
+    // `domClass` is the COM class of the XML DOM; tests name another to make it fail.
+    explicit WindowsPlatform(const CLSID* domClass = nullptr);
+
+    std::string ModuleFileName() override;
+    bool SpecialFolder(ShellFolder which, std::string* path) override;
+    std::unique_ptr<XmlSession> OpenXml() override;
+    bool ResetAttributes(const std::string& path) override;
+    bool RemoveFile(const std::string& path) override;
+    bool RemoveFolder(const std::string& path) override;
+    std::unique_ptr<FolderEnumeration> FindFiles(const std::string& pattern) override;
+    std::string CanonicalPath(const std::string& path) override;
+    std::vector<std::string> ProtectedFolders() override;
+    std::unique_ptr<Event> NewEvent() override;
+    bool BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) override;
+    void WaitOnUiThread(Event& event) override;
+    std::unique_ptr<Process> StartProcess(std::string& commandLine, uint32_t* error) override;
+    void DeleteRegistryTree(const std::string& key) override;
+    void ShowMessage(WindowRef owner, const std::string& text, const std::string& caption) override;
+
+private:
+    const CLSID* domClass_;
+};
+
+// The process-wide instance the program itself uses.
+WindowsPlatform& Windows();
+
+}  // namespace platform

@@ -1,0 +1,307 @@
+#include "tests/fake_platform.h"
+
+#include <new>
+#include <thread>
+
+namespace fake {
+
+namespace {
+
+using platform::XmlNode;
+using platform::XmlNodeList;
+
+// Counts itself in the platform's live-object tally, so tests see leaks.
+class Tracked {
+public:
+    explicit Tracked(FakePlatform& os) : os_(os) { ++os_.liveXml_; }
+    ~Tracked() { --os_.liveXml_; }
+    FakePlatform& os_;
+};
+
+class FakeNode : public XmlNode, Tracked {
+public:
+    FakeNode(FakePlatform& os, std::shared_ptr<Element> e) : Tracked(os), element_(std::move(e)) {}
+    std::unique_ptr<XmlNode> SelectSingleNode(const std::string& name) override;
+    std::unique_ptr<XmlNodeList> SelectNodes(const std::string& name) override;
+    bool AttributeText(const std::string& name, std::string* text) override {
+        if (name == os_.xml.throwOnAttribute) throw std::bad_alloc();
+        for (const auto& a : element_->attributes) {
+            if (a.first == name) {
+                *text = a.second;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    std::shared_ptr<Element> element_;
+};
+
+class FakeList : public XmlNodeList, Tracked {
+public:
+    FakeList(FakePlatform& os, std::string name, std::vector<std::shared_ptr<Element>> items)
+        : Tracked(os), name_(std::move(name)), items_(std::move(items)) {}
+    long Length(bool* ok) override {
+        *ok = os_.xml.failLength.count(name_) == 0;
+        return *ok ? static_cast<long>(items_.size()) : 0;
+    }
+    std::unique_ptr<XmlNode> Item(long index) override {
+        if (index < 0 || index >= static_cast<long>(items_.size())) return nullptr;
+        if (os_.xml.failItem.count({name_, index})) return nullptr;
+        return std::unique_ptr<XmlNode>(new FakeNode(os_, items_[static_cast<size_t>(index)]));
+    }
+
+private:
+    std::string name_;
+    std::vector<std::shared_ptr<Element>> items_;
+};
+
+std::unique_ptr<XmlNode> FakeNode::SelectSingleNode(const std::string& name) {
+    if (name == os_.xml.throwOnSelect) throw std::bad_alloc();
+    if (os_.xml.failSelect.count(name)) return nullptr;
+    for (const auto& child : element_->children) {
+        if (child->name == name) return std::unique_ptr<XmlNode>(new FakeNode(os_, child));
+    }
+    return nullptr;
+}
+
+std::unique_ptr<XmlNodeList> FakeNode::SelectNodes(const std::string& name) {
+    if (name == os_.xml.throwOnSelect) throw std::bad_alloc();
+    if (os_.xml.failSelect.count(name)) return nullptr;
+    std::vector<std::shared_ptr<Element>> items;
+    for (const auto& child : element_->children) {
+        if (child->name == name) items.push_back(child);
+    }
+    return std::unique_ptr<XmlNodeList>(new FakeList(os_, name, std::move(items)));
+}
+
+class FakeDocument : public platform::XmlDocument, Tracked {
+public:
+    using Tracked::Tracked;
+    bool Load(const std::string& path) override {
+        os_.Record("load " + path);
+        auto it = os_.manifests.find(path);
+        if (it == os_.manifests.end()) return false;
+        root_ = it->second;
+        return true;
+    }
+    std::unique_ptr<XmlNode> DocumentElement() override {
+        if (!root_) return nullptr;
+        return std::unique_ptr<XmlNode>(new FakeNode(os_, root_));
+    }
+
+private:
+    std::shared_ptr<Element> root_;
+};
+
+class FakeSession : public platform::XmlSession, Tracked {
+public:
+    explicit FakeSession(FakePlatform& os) : Tracked(os), document_(os) {}
+    platform::XmlDocument& Document() override { return document_; }
+
+private:
+    FakeDocument document_;
+};
+
+class FakeEvent : public platform::Event {
+public:
+    void Set() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        set = true;
+        cv.notify_all();
+    }
+    void Wait() {
+        std::unique_lock<std::mutex> lock(mutex);
+        cv.wait(lock, [this] { return set; });
+    }
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool set = false;
+};
+
+class FakeProcess : public platform::Process {
+public:
+    FakeProcess(FakePlatform& os, std::string command) : os_(os), command_(std::move(command)) {}
+    ~FakeProcess() override { os_.Record("close " + command_); }
+    void WaitForExitOr(platform::Event&) override {
+        auto action = os_.processActions.find(command_);
+        if (action != os_.processActions.end()) action->second();
+        os_.Record("exit " + command_);
+    }
+    uint32_t ExitCode(uint32_t fallback) override {
+        auto it = os_.exitCodes.find(command_);
+        return it == os_.exitCodes.end() ? 0 : it->second;
+    }
+
+private:
+    FakePlatform& os_;
+    std::string command_;
+};
+
+class FakeEnumeration : public platform::FolderEnumeration {
+public:
+    explicit FakeEnumeration(std::vector<platform::FolderEntry> entries) : entries_(std::move(entries)) {}
+    bool Next(platform::FolderEntry* entry) override {
+        if (next_ >= entries_.size()) return false;
+        *entry = entries_[next_++];
+        return true;
+    }
+
+private:
+    std::vector<platform::FolderEntry> entries_;
+    size_t next_ = 0;
+};
+
+std::string ParentOf(const std::string& path) {
+    const size_t cut = path.rfind('\\');
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+}  // namespace
+
+FakePlatform::FakePlatform() {
+    shellFolders[platform::ShellFolder::kPrograms] =
+        "C:\\Users\\me\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+    shellFolders[platform::ShellFolder::kDesktop] = "C:\\Users\\me\\Desktop";
+}
+
+FakePlatform::~FakePlatform() { WaitForWorkers(); }
+
+void FakePlatform::WaitForWorkers() {
+    while (liveWorkers_ != 0) std::this_thread::yield();
+}
+
+void FakePlatform::Record(const std::string& entry) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    log.push_back(entry);
+}
+
+void FakePlatform::AddFolder(const std::string& path) {
+    FileNode node;
+    node.directory = true;
+    files[path] = node;
+}
+
+void FakePlatform::AddFile(const std::string& path, FileNode node) { files[path] = node; }
+
+bool FakePlatform::Exists(const std::string& path) const { return files.count(path) != 0; }
+
+std::vector<std::string> FakePlatform::Paths() const {
+    std::vector<std::string> paths;
+    for (const auto& f : files) paths.push_back(f.first);
+    return paths;
+}
+
+std::string FakePlatform::ModuleFileName() { return moduleFile; }
+
+bool FakePlatform::SpecialFolder(platform::ShellFolder which, std::string* path) {
+    Record(which == platform::ShellFolder::kPrograms ? "lookup PROGRAMS" : "lookup DESKTOP");
+    if (failingShellFolders.count(which)) return false;
+    *path = shellFolders[which];
+    return true;
+}
+
+std::unique_ptr<platform::XmlSession> FakePlatform::OpenXml() {
+    if (xml.cannotCreate) return nullptr;
+    return std::unique_ptr<platform::XmlSession>(new FakeSession(*this));
+}
+
+bool FakePlatform::ResetAttributes(const std::string& path) {
+    Record("attributes " + path);
+    auto it = files.find(path);
+    if (it == files.end()) return false;
+    it->second.readOnly = false;
+    return true;
+}
+
+bool FakePlatform::RemoveFile(const std::string& path) {
+    Record("delete " + path);
+    auto it = files.find(path);
+    if (it == files.end() || it->second.directory || it->second.readOnly || it->second.locked) return false;
+    files.erase(it);
+    return true;
+}
+
+bool FakePlatform::RemoveFolder(const std::string& path) {
+    Record("rmdir " + path);
+    auto it = files.find(path);
+    if (it == files.end() || !it->second.directory || it->second.readOnly) return false;
+    if (it->second.reparse) {
+        // Removing a link leaves its target, whose entries it merely showed.
+        for (auto child = files.begin(); child != files.end();) {
+            child = child->first.compare(0, path.size() + 1, path + "\\") == 0 ? files.erase(child) : ++child;
+        }
+        files.erase(path);
+        return true;
+    }
+    for (const auto& f : files) {
+        if (ParentOf(f.first) == path) return false;  // not empty
+    }
+    files.erase(it);
+    return true;
+}
+
+std::unique_ptr<platform::FolderEnumeration> FakePlatform::FindFiles(const std::string& pattern) {
+    Record("find " + pattern);
+    std::vector<platform::FolderEntry> entries;
+    const std::string folder = pattern.size() >= 2 ? pattern.substr(0, pattern.size() - 2) : std::string();
+    if (folder == throwOnEnumerate) throw std::bad_alloc();
+    auto it = files.find(folder);
+    if (it != files.end() && it->second.directory) {
+        platform::FolderEntry dot;
+        dot.directory = true;
+        dot.name = ".";
+        entries.push_back(dot);
+        dot.name = "..";
+        entries.push_back(dot);
+        for (const auto& f : files) {
+            if (ParentOf(f.first) != folder) continue;
+            platform::FolderEntry entry;
+            entry.name = f.first.substr(folder.size() + 1);
+            entry.directory = f.second.directory;
+            entry.reparsePoint = f.second.reparse;
+            entries.push_back(entry);
+        }
+    }
+    return std::unique_ptr<platform::FolderEnumeration>(new FakeEnumeration(std::move(entries)));
+}
+
+std::string FakePlatform::CanonicalPath(const std::string& path) { return path; }
+
+std::vector<std::string> FakePlatform::ProtectedFolders() { return protectedFolders; }
+
+std::unique_ptr<platform::Event> FakePlatform::NewEvent() { return std::unique_ptr<platform::Event>(new FakeEvent); }
+
+bool FakePlatform::BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) {
+    if (threadStartError != 0) {
+        *error = threadStartError;
+        return false;
+    }
+    ++liveWorkers_;
+    std::thread([this, routine, arg] {
+        routine(arg);
+        --liveWorkers_;
+    }).detach();
+    return true;
+}
+
+void FakePlatform::WaitOnUiThread(platform::Event& event) { static_cast<FakeEvent&>(event).Wait(); }
+
+std::unique_ptr<platform::Process> FakePlatform::StartProcess(std::string& commandLine, uint32_t* error) {
+    Record("start " + commandLine);
+    auto failure = startErrors.find(commandLine);
+    if (failure != startErrors.end()) {
+        *error = failure->second;
+        return nullptr;
+    }
+    return std::unique_ptr<platform::Process>(new FakeProcess(*this, commandLine));
+}
+
+void FakePlatform::DeleteRegistryTree(const std::string& key) { Record("regdelete " + key); }
+
+void FakePlatform::ShowMessage(platform::WindowRef, const std::string& text, const std::string& caption) {
+    Record("message " + caption + "|" + text);
+}
+
+}  // namespace fake

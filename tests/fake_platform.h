@@ -1,0 +1,110 @@
+// An in-memory Platform for tests: files, folders, XML, processes and the registry,
+// with switches that make any operation fail.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fake {
+
+// An XML element of a fake manifest.
+struct Element {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> attributes;
+    std::vector<std::shared_ptr<Element>> children;
+
+    explicit Element(std::string n, std::vector<std::pair<std::string, std::string>> a = {})
+        : name(std::move(n)), attributes(std::move(a)) {}
+    Element& Add(const std::string& n, std::vector<std::pair<std::string, std::string>> a = {}) {
+        children.push_back(std::make_shared<Element>(n, std::move(a)));
+        return *children.back();
+    }
+};
+
+struct XmlFaults {
+    bool cannotCreate = false;
+    std::set<std::string> failSelect;          // SelectNodes/SelectSingleNode of these names fail
+    std::set<std::string> failLength;          // Length of lists of these names fails
+    std::set<std::pair<std::string, long>> failItem;  // (list name, index) cannot be fetched
+    std::string throwOnAttribute;              // reading this attribute name throws bad_alloc
+    std::string throwOnSelect;                 // selecting this name throws bad_alloc
+};
+
+struct FileNode {
+    bool directory = false;
+    bool readOnly = false;
+    bool reparse = false;
+    bool locked = false;  // open or running: cannot be deleted
+};
+
+class FakePlatform : public platform::Platform {
+public:
+    FakePlatform();
+    ~FakePlatform() override;
+
+    // --- set-up ---
+    std::string moduleFile = "C:\\Apps\\Foo\\remover.exe";
+    std::map<platform::ShellFolder, std::string> shellFolders;
+    std::set<platform::ShellFolder> failingShellFolders;
+    std::map<std::string, std::shared_ptr<Element>> manifests;  // path -> document element
+    XmlFaults xml;
+    std::vector<std::string> protectedFolders;
+
+    void AddFolder(const std::string& path);
+    void AddFile(const std::string& path, FileNode node = {});
+    bool Exists(const std::string& path) const;
+    std::vector<std::string> Paths() const;
+    std::map<std::string, FileNode> files;  // full path -> node
+
+    // Process behaviour: exit codes by command line; a missing entry starts and exits 0.
+    std::map<std::string, uint32_t> exitCodes;
+    std::map<std::string, uint32_t> startErrors;  // these command lines fail to start
+    uint32_t threadStartError = 0;                // non-zero: threads cannot start
+    // Runs while the named process "runs" (e.g. it deletes files itself).
+    std::map<std::string, std::function<void()>> processActions;
+    // Throws bad_alloc when the walk enumerates this folder.
+    std::string throwOnEnumerate;
+
+    // --- observations ---
+    std::vector<std::string> log;  // every effect, in order
+    int liveXmlObjects() const { return liveXml_; }
+    int liveWorkers() const { return liveWorkers_; }
+    void WaitForWorkers();
+
+    // --- Platform ---
+    std::string ModuleFileName() override;
+    bool SpecialFolder(platform::ShellFolder which, std::string* path) override;
+    std::unique_ptr<platform::XmlSession> OpenXml() override;
+    bool ResetAttributes(const std::string& path) override;
+    bool RemoveFile(const std::string& path) override;
+    bool RemoveFolder(const std::string& path) override;
+    std::unique_ptr<platform::FolderEnumeration> FindFiles(const std::string& pattern) override;
+    std::string CanonicalPath(const std::string& path) override;
+    std::vector<std::string> ProtectedFolders() override;
+    std::unique_ptr<platform::Event> NewEvent() override;
+    bool BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) override;
+    void WaitOnUiThread(platform::Event& event) override;
+    std::unique_ptr<platform::Process> StartProcess(std::string& commandLine, uint32_t* error) override;
+    void DeleteRegistryTree(const std::string& key) override;
+    void ShowMessage(platform::WindowRef owner, const std::string& text, const std::string& caption) override;
+
+    void Record(const std::string& entry);
+
+    int liveXml_ = 0;
+    std::atomic<int> liveWorkers_{0};
+
+private:
+    std::mutex mutex_;
+};
+
+}  // namespace fake

@@ -1,0 +1,155 @@
+// The rules that compose the removal plan.
+#include <gtest/gtest.h>
+
+#include "plan/removal_plan.h"
+#include "platform/text.h"
+#include "tests/fake_platform.h"
+
+namespace {
+
+const char kFolder[] = "C:\\Apps\\Foo";
+const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+TEST(ProgramFolder, CutAtLastBackslash) {
+    EXPECT_EQ(ProgramFolderOf("C:\\Apps\\Foo\\remover.exe"), "C:\\Apps\\Foo");
+    EXPECT_EQ(ProgramFolderOf("D:\\remover.exe"), "D:");
+    EXPECT_EQ(ProgramFolderOf("\\\\server\\share\\remover.exe"), "\\\\server\\share");
+    fake::FakePlatform os;
+    os.moduleFile = "C:\\Program Files\\Foo Client\\remover.exe";
+    EXPECT_EQ(GetProgramFolder(os), "C:\\Program Files\\Foo Client");
+}
+
+TEST(ManifestPathAndKey, ArgumentUsedVerbatim) {
+    EXPECT_EQ(ManifestPath(kFolder, "Foo.xml"), "C:\\Apps\\Foo\\Foo.xml");
+    EXPECT_EQ(ManifestPath("D:", "Foo.xml"), "D:\\Foo.xml");
+    EXPECT_EQ(ManifestPath(kFolder, "sub\\Foo.xml"), "C:\\Apps\\Foo\\sub\\Foo.xml");
+    EXPECT_EQ(ManifestPath(kFolder, "D:\\m\\Foo.xml"), "C:\\Apps\\Foo\\D:\\m\\Foo.xml");
+    EXPECT_EQ(ManifestPath(kFolder, "\"Foo.xml\""), "C:\\Apps\\Foo\\\"Foo.xml\"");
+    EXPECT_EQ(ManifestPath(kFolder, "Foo.xml  "), "C:\\Apps\\Foo\\Foo.xml  ");
+}
+
+TEST(ManifestPathAndKey, ProductNameEndsAtLastFullStop) {
+    EXPECT_EQ(ProductName("Foo.xml"), "Foo");
+    EXPECT_EQ(ProductName("Foo.Pro.xml"), "Foo.Pro");
+    EXPECT_EQ(ProductName("Foo"), "");
+    EXPECT_EQ(ProductName(""), "");
+    EXPECT_EQ(ProductName("\"Foo.xml\""), "\"Foo");
+    EXPECT_EQ(ProductName("sub\\Foo.xml"), "sub\\Foo");
+    EXPECT_EQ(ProductName("D:\\m\\Foo.xml"), "D:\\m\\Foo");
+    EXPECT_EQ(ProductName("v1.0\\Foo"), "v1");
+    EXPECT_EQ(ProductName(".xml"), "");
+}
+
+TEST(ManifestPathAndKey, KeyBelowUninstall) {
+    EXPECT_EQ(ProductKey("Foo"), std::string(kUninstall) + "Foo");
+    EXPECT_EQ(ProductKey(""), kUninstall);
+    EXPECT_EQ(ProductKey("sub\\Foo"), std::string(kUninstall) + "sub\\Foo");
+}
+
+TEST(ModuleCommand, FourTemplates) {
+    EXPECT_EQ(ModuleCommand(kFolder, "u.exe", "", ""), "C:\\Apps\\Foo\\u.exe");
+    EXPECT_EQ(ModuleCommand(kFolder, "u.exe", "-x y", ""), "C:\\Apps\\Foo\\u.exe \"-x y\"");
+    EXPECT_EQ(ModuleCommand(kFolder, "u.exe", "", "bin"), "C:\\Apps\\Foo\\bin\\u.exe");
+    EXPECT_EQ(ModuleCommand(kFolder, "u.exe", "-x", "bin"), "C:\\Apps\\Foo\\bin\\u.exe \"-x\"");
+}
+
+TEST(ModuleCommand, ValuesInsertedAsRead) {
+    EXPECT_EQ(ModuleCommand("C:\\Program Files\\Foo", "u.exe", "", ""), "C:\\Program Files\\Foo\\u.exe");
+    EXPECT_EQ(ModuleCommand(kFolder, "u.exe", "a\"b", "x\\y"), "C:\\Apps\\Foo\\x\\y\\u.exe \"a\"b\"");
+    EXPECT_EQ(ModuleCommand(kFolder, "u.exe", "%s", "%d"), "C:\\Apps\\Foo\\%d\\u.exe \"%s\"");
+}
+
+class Shortcut : public ::testing::Test {
+protected:
+    void Add(const std::string& root, const std::string& group, const std::string& link) {
+        AddShortcut(os, root, group, link, plan);
+    }
+    std::string Programs() { return os.shellFolders[platform::ShellFolder::kPrograms]; }
+    std::string Desktop() { return os.shellFolders[platform::ShellFolder::kDesktop]; }
+    size_t Entries() const { return plan.shortcutFiles.size() + plan.shortcutFolders.size(); }
+
+    fake::FakePlatform os;
+    RemovalPlan plan;
+};
+
+TEST_F(Shortcut, ProgramsWithGroupIsAFolderOnly) {
+    Add("PROGRAMS", "Foo", "Foo");
+    ASSERT_EQ(plan.shortcutFolders.size(), 1u);
+    EXPECT_EQ(plan.shortcutFolders[0], Programs() + "\\Foo");
+    EXPECT_TRUE(plan.shortcutFiles.empty());
+}
+
+TEST_F(Shortcut, ProgramsWithoutGroupIsALink) {
+    Add("PROGRAMS", "", "Foo");
+    ASSERT_EQ(plan.shortcutFiles.size(), 1u);
+    EXPECT_EQ(plan.shortcutFiles[0], Programs() + "\\Foo.lnk");
+    EXPECT_TRUE(plan.shortcutFolders.empty());
+}
+
+TEST_F(Shortcut, DesktopIgnoresGroup) {
+    Add("DESKTOP", "X", "Foo");
+    Add("DESKTOP", "..", "Bar");
+    ASSERT_EQ(plan.shortcutFiles.size(), 2u);
+    EXPECT_EQ(plan.shortcutFiles[0], Desktop() + "\\Foo.lnk");
+    EXPECT_EQ(plan.shortcutFiles[1], Desktop() + "\\Bar.lnk");
+    EXPECT_TRUE(plan.shortcutFolders.empty());
+}
+
+TEST_F(Shortcut, IncompleteOrUnknownAddsNothing) {
+    Add("PROGRAMS", "Foo", "");
+    Add("", "Foo", "Foo");
+    Add("programs", "", "Foo");
+    Add("Desktop", "", "Foo");
+    Add("STARTUP", "", "Foo");
+    EXPECT_EQ(Entries(), 0u);
+    // An unknown root never borrows the folder of an earlier lookup.
+    Add("DESKTOP", "", "A");
+    Add("COMMON", "", "B");
+    EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(Shortcut, FailedLookupAddsNothing) {
+    os.failingShellFolders.insert(platform::ShellFolder::kDesktop);
+    Add("DESKTOP", "", "Foo");
+    EXPECT_EQ(Entries(), 0u);
+    os.shellFolders[platform::ShellFolder::kPrograms] = "";
+    Add("PROGRAMS", "G", "Foo");
+    EXPECT_EQ(Entries(), 0u);
+}
+
+TEST_F(Shortcut, LookedUpAfreshEachTime) {
+    Add("DESKTOP", "", "A");
+    os.shellFolders[platform::ShellFolder::kDesktop] = "D:\\Other";
+    Add("DESKTOP", "", "B");
+    EXPECT_EQ(plan.shortcutFiles[1], "D:\\Other\\B.lnk");
+}
+
+TEST_F(Shortcut, ValuesKeptAsRead) {
+    Add("PROGRAMS", "A\\B", "x");
+    Add("PROGRAMS", "", "Foo.lnk");
+    Add("PROGRAMS", "", "Sub/Foo");
+    ASSERT_EQ(plan.shortcutFolders.size(), 1u);
+    EXPECT_EQ(plan.shortcutFolders[0], Programs() + "\\A\\B");
+    ASSERT_EQ(plan.shortcutFiles.size(), 2u);
+    EXPECT_EQ(plan.shortcutFiles[0], Programs() + "\\Foo.lnk.lnk");
+    EXPECT_EQ(plan.shortcutFiles[1], Programs() + "\\Sub/Foo.lnk");
+}
+
+TEST_F(Shortcut, ValuesLeavingTheFolderRefused) {
+    for (const char* bad : {"..", ".", "..\\..", "A\\..\\..", "../Startup", "A\\", "\\A", "A\\\\B", "C:\\Windows",
+                            "C:evil", "\\\\server\\share", "... ", ". .", " ", "A\\ \\B", "file:stream"}) {
+        SCOPED_TRACE(bad);
+        Add("PROGRAMS", bad, "Foo");
+        Add("PROGRAMS", "", bad);
+        Add("DESKTOP", "", bad);
+        EXPECT_EQ(Entries(), 0u);
+    }
+}
+
+TEST(StaysInsideFolder, AcceptsOrdinaryNames) {
+    for (const char* good : {"Foo", "Foo Client", "A\\B", "a.b", "..a", "a..", "Foo v1.0", "x/y", "卸载"}) {
+        EXPECT_TRUE(StaysInsideFolder(good)) << good;
+    }
+}
+
+}  // namespace
