@@ -2,6 +2,7 @@
 
 #include "app/resource.h"
 #include "platform/platform_win.h"
+#include "removal/removal_sequence.h"
 
 CRemovalDialog::CRemovalDialog(CDialog* parent)
     : CDialog(ID_REMOVAL_DIALOG, parent), m_icon(CWinApp::Current()->LoadIcon(ID_APP_ICON)) {}
@@ -25,6 +26,20 @@ void CRemovalDialog::ApplyTexts(const ManifestTexts& texts) {
     ::SetWindowTextA(m_hWnd, texts.caption.c_str());
 }
 
-void CRemovalDialog::OnOK() { CDialog::OnOK(); }
+void CRemovalDialog::OnOK() { RunRemoval(); }
 
-void CRemovalDialog::OnCancel() { CDialog::OnCancel(); }
+void CRemovalDialog::OnCancel() {
+    if (!m_removing) CDialog::OnCancel();
+}
+
+void CRemovalDialog::RunRemoval() {
+    // The completion box's own message loop could deliver a posted OK again.
+    if (m_removing) return;
+    m_removing = true;
+    try {
+        RunRemovalSteps(platform::Windows(), m_plan, m_hWnd);
+    } catch (...) {
+        // Out of memory outside every item's guard: the dialog still ends.
+    }
+    EndDialog(IDOK);
+}

@@ -22,7 +22,10 @@ protected:
 
 private:
     void ApplyTexts(const ManifestTexts& texts);
+    // OK: carries out the plan, says so, and ends the dialog.
+    void RunRemoval();
 
     RemovalPlan m_plan;
     HICON m_icon;
+    bool m_removing = false;  // OK and Cancel are ignored once removal has begun
 };

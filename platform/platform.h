@@ -92,6 +92,9 @@ public:
     // Deletes a key below HKEY_LOCAL_MACHINE with all its subkeys and values.
     virtual void DeleteRegistryTree(const std::string& key) = 0;
 
+    // Drops keyboard and mouse input that queued up while the UI thread was busy,
+    // so that clicks made meanwhile do not act on what is shown next.
+    virtual void DiscardQueuedInput() = 0;
     // Shows a message box with one OK button and waits for the user.
     virtual void ShowMessage(WindowRef owner, const std::string& text, const std::string& caption) = 0;
 };

@@ -224,6 +224,12 @@ std::unique_ptr<Process> WindowsPlatform::StartProcess(std::string& commandLine,
 
 void WindowsPlatform::DeleteRegistryTree(const std::string& key) { ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str()); }
 
+void WindowsPlatform::DiscardQueuedInput() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT)) {
+    }
+}
+
 void WindowsPlatform::ShowMessage(WindowRef owner, const std::string& text, const std::string& caption) {
     ::MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), MB_OK);
 }

@@ -26,6 +26,7 @@ public:
     void WaitOnUiThread(Event& event) override;
     std::unique_ptr<Process> StartProcess(std::string& commandLine, uint32_t* error) override;
     void DeleteRegistryTree(const std::string& key) override;
+    void DiscardQueuedInput() override;
     void ShowMessage(WindowRef owner, const std::string& text, const std::string& caption) override;
 
 private:

@@ -300,6 +300,8 @@ std::unique_ptr<platform::Process> FakePlatform::StartProcess(std::string& comma
 
 void FakePlatform::DeleteRegistryTree(const std::string& key) { Record("regdelete " + key); }
 
+void FakePlatform::DiscardQueuedInput() { Record("discard input"); }
+
 void FakePlatform::ShowMessage(platform::WindowRef, const std::string& text, const std::string& caption) {
     Record("message " + caption + "|" + text);
 }

@@ -96,6 +96,7 @@ public:
     void WaitOnUiThread(platform::Event& event) override;
     std::unique_ptr<platform::Process> StartProcess(std::string& commandLine, uint32_t* error) override;
     void DeleteRegistryTree(const std::string& key) override;
+    void DiscardQueuedInput() override;
     void ShowMessage(platform::WindowRef owner, const std::string& text, const std::string& caption) override;
 
     void Record(const std::string& entry);

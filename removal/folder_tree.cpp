@@ -1,0 +1,32 @@
+#include "removal/folder_tree.h"
+
+void RemoveFolderTree(platform::Platform& os, std::string path) {
+    if (path.empty()) {
+        os.RemoveFolder(path);  // fails; "\*" would name the current drive's root
+        return;
+    }
+    {
+        std::unique_ptr<platform::FolderEnumeration> entries = os.FindFiles(path + "\\*");
+        platform::FolderEntry entry;
+        while (entries->Next(&entry)) {
+            if (entry.name == "." || entry.name == "..") continue;
+            const std::string full = path + "\\" + entry.name;
+            if (entry.reparsePoint) {
+                // Attributes set through a link may land on its target: leave them.
+                if (entry.directory) {
+                    os.RemoveFolder(full);
+                } else {
+                    os.RemoveFile(full);
+                }
+                continue;
+            }
+            os.ResetAttributes(full);
+            if (entry.directory) {
+                RemoveFolderTree(os, full);
+            } else {
+                os.RemoveFile(full);
+            }
+        }
+    }
+    os.RemoveFolder(path);
+}

@@ -1,0 +1,314 @@
+// The launcher, the folder walk and the removal sequence, against the fake platform.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "removal/folder_tree.h"
+#include "removal/launcher.h"
+#include "removal/removal_sequence.h"
+#include "tests/fake_platform.h"
+
+namespace {
+
+using fake::FakePlatform;
+
+size_t IndexOf(const std::vector<std::string>& log, const std::string& entry) {
+    auto it = std::find(log.begin(), log.end(), entry);
+    return it == log.end() ? std::string::npos : static_cast<size_t>(it - log.begin());
+}
+
+TEST(Launcher, ReportsExitCode) {
+    FakePlatform os;
+    os.exitCodes["C:\\a.exe"] = 3;
+    uint32_t code = 99;
+    EXPECT_EQ(RunAndWait(os, "C:\\a.exe", code), 0);
+    EXPECT_EQ(code, 3u);
+    // The handles are closed before the caller is released.
+    EXPECT_LT(IndexOf(os.log, "close C:\\a.exe"), os.log.size());
+}
+
+TEST(Launcher, ProcessThatCannotStart) {
+    FakePlatform os;
+    os.startErrors["C:\\missing.exe"] = 2;
+    uint32_t code = 0;
+    EXPECT_EQ(RunAndWait(os, "C:\\missing.exe", code), -1);
+    EXPECT_EQ(code, 2u);
+}
+
+TEST(Launcher, ThreadThatCannotStartReturnsAtOnce) {
+    FakePlatform os;
+    os.threadStartError = 8;  // ERROR_NOT_ENOUGH_MEMORY
+    uint32_t code = 0;
+    EXPECT_EQ(RunAndWait(os, "C:\\a.exe", code), -1);
+    EXPECT_EQ(code, 8u);
+    EXPECT_EQ(IndexOf(os.log, "start C:\\a.exe"), std::string::npos);
+}
+
+TEST(Launcher, OneAfterAnother) {
+    FakePlatform os;
+    uint32_t code = 0;
+    for (const char* command : {"A", "B", "C"}) RunAndWait(os, command, code);
+    os.WaitForWorkers();
+    EXPECT_EQ(os.log, (std::vector<std::string>{"start A", "exit A", "close A", "start B", "exit B", "close B",
+                                                 "start C", "exit C", "close C"}));
+}
+
+class Walk : public ::testing::Test {
+protected:
+    Walk() {
+        os.AddFolder("C:\\T");
+        os.AddFile("C:\\T\\a.txt");
+        os.AddFile("C:\\T\\ro.txt", ReadOnly());
+        os.AddFolder("C:\\T\\one");
+        os.AddFolder("C:\\T\\one\\two");
+        os.AddFolder("C:\\T\\one\\two\\three");
+        os.AddFile("C:\\T\\one\\two\\three\\deep.txt", ReadOnly());
+        os.AddFolder("C:\\Other");
+        os.AddFile("C:\\Other\\keep.txt");
+    }
+    static fake::FileNode ReadOnly() {
+        fake::FileNode n;
+        n.readOnly = true;
+        return n;
+    }
+    std::vector<std::string> Remaining() const {
+        std::vector<std::string> left;
+        for (const auto& path : os.Paths()) {
+            if (path.compare(0, 8, "C:\\Other") != 0) left.push_back(path);
+        }
+        return left;
+    }
+    FakePlatform os;
+};
+
+TEST_F(Walk, RemovesEverythingDepthFirst) {
+    RemoveFolderTree(os, "C:\\T");
+    EXPECT_TRUE(Remaining().empty());
+    EXPECT_TRUE(os.Exists("C:\\Other\\keep.txt"));
+    const size_t three = IndexOf(os.log, "rmdir C:\\T\\one\\two\\three");
+    const size_t two = IndexOf(os.log, "rmdir C:\\T\\one\\two");
+    const size_t top = IndexOf(os.log, "rmdir C:\\T");
+    EXPECT_LT(three, two);
+    EXPECT_LT(two, top);
+    EXPECT_EQ(top, os.log.size() - 1);
+    EXPECT_EQ(IndexOf(os.log, "attributes C:\\T"), std::string::npos) << "the top folder's own attributes stay";
+    EXPECT_EQ(IndexOf(os.log, "attributes C:\\T\\."), std::string::npos);
+}
+
+TEST_F(Walk, LockedFileStaysWithItsFoldersOnly) {
+    fake::FileNode locked = ReadOnly();
+    locked.locked = true;
+    os.AddFile("C:\\T\\one\\running.exe", locked);
+    RemoveFolderTree(os, "C:\\T");
+    EXPECT_EQ(Remaining(), (std::vector<std::string>{"C:\\T", "C:\\T\\one", "C:\\T\\one\\running.exe"}));
+    EXPECT_FALSE(os.files["C:\\T\\one\\running.exe"].readOnly) << "its attributes were reset all the same";
+}
+
+TEST_F(Walk, LinkToAFolderIsRemovedNotFollowed) {
+    fake::FileNode link;
+    link.directory = true;
+    link.reparse = true;
+    os.AddFile("C:\\T\\link", link);
+    os.AddFile("C:\\T\\link\\shown-from-target.txt");  // what the link shows of its target
+    RemoveFolderTree(os, "C:\\T");
+    EXPECT_TRUE(Remaining().empty());
+    EXPECT_EQ(IndexOf(os.log, "find C:\\T\\link\\*"), std::string::npos);
+    EXPECT_EQ(IndexOf(os.log, "delete C:\\T\\link\\shown-from-target.txt"), std::string::npos);
+    EXPECT_EQ(IndexOf(os.log, "attributes C:\\T\\link"), std::string::npos);
+    EXPECT_NE(IndexOf(os.log, "rmdir C:\\T\\link"), std::string::npos);
+}
+
+TEST_F(Walk, FileMissingOrEmptyPath) {
+    RemoveFolderTree(os, "C:\\T\\a.txt");
+    EXPECT_TRUE(os.Exists("C:\\T\\a.txt"));
+    RemoveFolderTree(os, "C:\\Nothing");
+    os.log.clear();
+    RemoveFolderTree(os, "");
+    EXPECT_EQ(os.log, (std::vector<std::string>{"rmdir "})) << "an empty path never enumerates";
+    os.AddFolder("C:\\Empty");
+    RemoveFolderTree(os, "C:\\Empty");
+    EXPECT_FALSE(os.Exists("C:\\Empty"));
+}
+
+TEST_F(Walk, ExceptionAbandonsTheWalk) {
+    os.throwOnEnumerate = "C:\\T\\one\\two";
+    EXPECT_THROW(RemoveFolderTree(os, "C:\\T"), std::bad_alloc);
+    EXPECT_TRUE(os.Exists("C:\\T\\one\\two\\three\\deep.txt"));
+}
+
+TEST(Guards, ProductKeyStrictlyBelowUninstall) {
+    const std::string parent = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    EXPECT_TRUE(IsProductKey(parent + "Foo"));
+    EXPECT_TRUE(IsProductKey(parent + "sub\\Foo"));
+    EXPECT_TRUE(IsProductKey(parent + "Foo.Pro"));
+    EXPECT_FALSE(IsProductKey(parent));
+    EXPECT_FALSE(IsProductKey(""));
+    EXPECT_FALSE(IsProductKey(parent + "\\Foo"));
+    EXPECT_FALSE(IsProductKey(parent + "Foo\\"));
+    EXPECT_FALSE(IsProductKey(parent + "a\\\\b"));
+    EXPECT_FALSE(IsProductKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstal"));
+    EXPECT_FALSE(IsProductKey("SOFTWARE\\Other\\Foo"));
+}
+
+TEST(Guards, BareRoots) {
+    for (const char* root : {"D:", "D:\\", "c:/", "\\\\server\\share", "\\\\server\\share\\", "\\\\server",
+                             "\\\\?\\D:", "\\\\?\\UNC\\server\\share", "", "Foo"}) {
+        EXPECT_TRUE(IsBareRoot(root)) << root;
+    }
+    for (const char* folder : {"D:\\Apps", "C:\\Apps\\Foo", "\\\\server\\share\\Foo", "\\\\?\\C:\\Apps"}) {
+        EXPECT_FALSE(IsBareRoot(folder)) << folder;
+    }
+}
+
+TEST(Guards, ProgramFolderThatHoldsTheSystemOrTheUser) {
+    FakePlatform os;
+    os.protectedFolders = {"C:\\Windows", "C:\\Program Files", "C:\\Users\\me", "C:\\Users\\me\\Desktop"};
+    EXPECT_TRUE(MayEmptyProgramFolder(os, "C:\\Program Files\\Foo"));
+    EXPECT_TRUE(MayEmptyProgramFolder(os, "C:\\Users\\me\\Tools\\Foo"));
+    EXPECT_TRUE(MayEmptyProgramFolder(os, "C:\\Program Files Extra"));
+    EXPECT_FALSE(MayEmptyProgramFolder(os, "C:\\Program Files"));
+    EXPECT_FALSE(MayEmptyProgramFolder(os, "c:\\program files"));
+    EXPECT_FALSE(MayEmptyProgramFolder(os, "C:\\Users"));
+    EXPECT_FALSE(MayEmptyProgramFolder(os, "C:\\Users\\me\\Desktop"));
+    EXPECT_FALSE(MayEmptyProgramFolder(os, "C:"));
+    EXPECT_FALSE(MayEmptyProgramFolder(os, "\\\\srv\\share"));
+}
+
+class Sequence : public ::testing::Test {
+protected:
+    Sequence() {
+        os.moduleFile = "C:\\Apps\\Foo\\remover.exe";
+        os.AddFolder("C:\\Apps");
+        os.AddFolder("C:\\Apps\\Foo");
+        os.AddFile("C:\\Apps\\Foo\\data.bin");
+        os.AddFile(Desktop() + "\\Foo.lnk");
+        os.AddFolder(Programs());
+        os.AddFolder(Programs() + "\\Foo");
+        os.AddFile(Programs() + "\\Foo\\Foo.lnk");
+        plan.moduleCommands = {"C:\\Apps\\Foo\\a.exe", "C:\\Apps\\Foo\\b.exe \"/s\""};
+        plan.shortcutFiles = {Desktop() + "\\Foo.lnk"};
+        plan.shortcutFolders = {Programs() + "\\Foo"};
+        plan.productKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Foo";
+        plan.displayName = "Foo";
+    }
+    std::string Desktop() { return os.shellFolders[platform::ShellFolder::kDesktop]; }
+    std::string Programs() { return os.shellFolders[platform::ShellFolder::kPrograms]; }
+    void Run() {
+        RunRemovalSteps(os, plan, nullptr);
+        os.WaitForWorkers();
+    }
+    bool Logged(const std::string& entry) const { return IndexOf(os.log, entry) != std::string::npos; }
+    std::string Message() const { return "message 卸载成功|Foo卸载完毕，我们会继续努力，谢谢使用！"; }
+
+    FakePlatform os;
+    RemovalPlan plan;
+};
+
+TEST_F(Sequence, StepsInOrder) {
+    Run();
+    const size_t a = IndexOf(os.log, "start C:\\Apps\\Foo\\a.exe");
+    const size_t aEnd = IndexOf(os.log, "close C:\\Apps\\Foo\\a.exe");
+    const size_t b = IndexOf(os.log, "start C:\\Apps\\Foo\\b.exe \"/s\"");
+    const size_t link = IndexOf(os.log, "delete " + Desktop() + "\\Foo.lnk");
+    const size_t group = IndexOf(os.log, "rmdir " + Programs() + "\\Foo");
+    const size_t folder = IndexOf(os.log, "rmdir C:\\Apps\\Foo");
+    const size_t key = IndexOf(os.log, "regdelete " + plan.productKey);
+    const size_t message = IndexOf(os.log, Message());
+    EXPECT_LT(a, aEnd);
+    EXPECT_LT(aEnd, b);
+    EXPECT_LT(b, link);
+    EXPECT_LT(link, group);
+    EXPECT_LT(group, folder);
+    EXPECT_LT(folder, key);
+    EXPECT_LT(key, message);
+    EXPECT_EQ(message, os.log.size() - 1);
+    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo"));
+    EXPECT_TRUE(os.Exists("C:\\Apps"));
+    EXPECT_TRUE(os.Exists(Programs()));
+}
+
+TEST_F(Sequence, FaultsNeverStopLaterSteps) {
+    os.startErrors["C:\\Apps\\Foo\\a.exe"] = 2;
+    plan.shortcutFiles = {Desktop() + "\\Gone.lnk", Desktop() + "\\Foo.lnk", Desktop() + "\\Foo.lnk"};
+    fake::FileNode readOnly;
+    readOnly.readOnly = true;
+    os.AddFile(Desktop() + "\\Foo.lnk", readOnly);
+    os.throwOnEnumerate = Programs() + "\\Foo";
+    plan.shortcutFolders.push_back(Programs() + "\\Second");
+    os.AddFolder(Programs() + "\\Second");
+    Run();
+    EXPECT_TRUE(Logged("start C:\\Apps\\Foo\\b.exe \"/s\""));
+    EXPECT_TRUE(os.Exists(Desktop() + "\\Foo.lnk")) << "a read-only shortcut stays";
+    EXPECT_FALSE(os.Exists(Programs() + "\\Second"));
+    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo"));
+    EXPECT_TRUE(Logged("regdelete " + plan.productKey));
+    EXPECT_TRUE(Logged(Message()));
+}
+
+TEST_F(Sequence, ProgramFolderWalkThrowing) {
+    os.throwOnEnumerate = "C:\\Apps\\Foo";
+    Run();
+    EXPECT_TRUE(Logged("regdelete " + plan.productKey));
+    EXPECT_TRUE(Logged(Message()));
+}
+
+TEST_F(Sequence, EmptyPlanStillEmptiesFolderAndDeletesKey) {
+    RemovalPlan empty;
+    empty.productKey = plan.productKey;
+    RunRemovalSteps(os, empty, nullptr);
+    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo"));
+    EXPECT_TRUE(Logged("regdelete " + plan.productKey));
+    EXPECT_TRUE(Logged("message 卸载成功|卸载完毕，我们会继续努力，谢谢使用！"));
+}
+
+TEST_F(Sequence, UninstallerDeletingPartOfTheFolder) {
+    os.processActions["C:\\Apps\\Foo\\a.exe"] = [this] { os.files.erase("C:\\Apps\\Foo\\data.bin"); };
+    os.AddFile("C:\\Apps\\Foo\\other.bin");
+    Run();
+    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo"));
+}
+
+TEST_F(Sequence, RunningProgramKeepsItsFolder) {
+    fake::FileNode running;
+    running.locked = true;
+    os.AddFile("C:\\Apps\\Foo\\remover.exe", running);
+    Run();
+    EXPECT_TRUE(os.Exists("C:\\Apps\\Foo\\remover.exe"));
+    EXPECT_TRUE(os.Exists("C:\\Apps\\Foo"));
+    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo\\data.bin"));
+    EXPECT_TRUE(Logged(Message()));
+}
+
+TEST_F(Sequence, NoParentKeyAndNoRootFolder) {
+    plan.productKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    os.moduleFile = "D:\\remover.exe";
+    os.AddFolder("D:");
+    os.AddFile("D:\\precious.doc");
+    Run();
+    EXPECT_TRUE(os.Exists("D:\\precious.doc"));
+    EXPECT_EQ(IndexOf(os.log, "find D:\\*"), std::string::npos);
+    for (const auto& entry : os.log) EXPECT_NE(entry.compare(0, 9, "regdelete"), 0) << entry;
+    EXPECT_TRUE(Logged("message 卸载成功|Foo卸载完毕，我们会继续努力，谢谢使用！"));
+}
+
+TEST_F(Sequence, ProtectedProgramFolderLeftAlone) {
+    os.protectedFolders = {"C:\\Apps\\Foo\\Desktop"};
+    Run();
+    EXPECT_TRUE(os.Exists("C:\\Apps\\Foo\\data.bin"));
+    EXPECT_TRUE(Logged("regdelete " + plan.productKey));
+}
+
+TEST_F(Sequence, QueuedInputDroppedBeforeTheMessage) {
+    Run();
+    EXPECT_EQ(IndexOf(os.log, "discard input") + 1, IndexOf(os.log, Message()));
+}
+
+TEST(CompletionText, CodePage936Bytes) {
+    // 卸载完毕，我们会继续努力，谢谢使用！ and 卸载成功
+    EXPECT_STREQ(kCompletionTemplate,
+                 "%s\xD0\xB6\xD4\xD8\xCD\xEA\xB1\xCF\xA3\xAC\xCE\xD2\xC3\xC7\xBB\xE1\xBC\xCC\xD0\xF8\xC5\xAC"
+                 "\xC1\xA6\xA3\xAC\xD0\xBB\xD0\xBB\xCA\xB9\xD3\xC3\xA3\xA1");
+    EXPECT_STREQ(kCompletionCaption, "\xD0\xB6\xD4\xD8\xB3\xC9\xB9\xA6");
+}
+
+}  // namespace

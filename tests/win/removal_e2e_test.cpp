@@ -1,0 +1,188 @@
+// OK and Cancel on a real sample installation, through the program's own windows.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include "tests/win/driver.h"
+
+namespace {
+
+using testwin::PathExists;
+using testwin::Utf8ToAnsi;
+using testwin::WriteFile;
+
+const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+bool KeyExists(const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+void MakeKey(const std::string& path, const std::string& value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(key);
+}
+
+std::string ShellFolder(int csidl) {
+    char path[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, path, csidl, TRUE);
+    return path;
+}
+
+class Removal : public ::testing::Test {
+protected:
+    Removal()
+        : name(std::string("RemoverTest") + ::testing::UnitTest::GetInstance()->current_test_info()->name()),
+          base(testwin::ScratchFolder("e2e\\" + name)),
+          app(base + "\\app"),
+          log(base + "\\log.txt"),
+          desktop(ShellFolder(CSIDL_DESKTOP)),
+          programs(ShellFolder(CSIDL_PROGRAMS)),
+          key(kUninstall + name) {
+        SetEnvironmentVariableA("REMOVER_TEST_LOG", log.c_str());
+        const std::string build = testwin::BuildFolder();
+        const std::string child = testwin::TestProgramFolder() + "\\test_child.exe";
+        testwin::MakeFolders(app + "\\bin");
+        CopyFileA((build + "\\remover.exe").c_str(), (app + "\\remover.exe").c_str(), FALSE);
+        CopyFileA(child.c_str(), (app + "\\bin\\unins.exe").c_str(), FALSE);
+        CopyFileA(child.c_str(), (app + "\\second.exe").c_str(), FALSE);
+        WriteFile(app + "\\data\\x\\y.txt", "data");
+        WriteFile(app + "\\readonly.txt", "ro");
+        SetFileAttributesA((app + "\\readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        WriteFile(base + "\\sibling\\keep.txt", "keep");
+        WriteFile(desktop + "\\" + name + ".lnk", "link");
+        WriteFile(desktop + "\\" + name + "-other.lnk", "other");
+        WriteFile(programs + "\\" + name + " Group\\Foo.lnk", "link");
+        WriteFile(programs + "\\" + name + " Group\\sub\\notes.txt", "notes");
+        WriteFile(programs + "\\" + name + ".lnk", "not listed");
+        MakeKey(key, "Foo Client");
+        MakeKey(key + "\\Sub", "nested");
+        MakeKey(key + "Other", "another product");
+        WriteFile(app + "\\" + name + ".xml",
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                  "<Install><Setup DisplayName=\"Foo Client\"/>\r\n"
+                  "<Module uninstall=\"unins.exe\" dir=\"bin\" uninstallparam=\"sleep=400\">\r\n"
+                  "  <ShortCut root=\"DESKTOP\" link=\"" + name + "\"/>\r\n"
+                  "  <ShortCut root=\"PROGRAMS\" group=\"" + name + " Group\" link=\"Foo\"/>\r\n"
+                  "</Module>\r\n"
+                  "<Module uninstall=\"second.exe\" uninstallparam=\"exit=7\"/>\r\n"
+                  "</Install>\r\n");
+    }
+    ~Removal() override {
+        SetEnvironmentVariableA("REMOVER_TEST_LOG", nullptr);
+        DeleteFileA((desktop + "\\" + name + "-other.lnk").c_str());
+        DeleteFileA((programs + "\\" + name + ".lnk").c_str());
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, (key + "Other").c_str());
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+    }
+    void ExpectSentinels() {
+        EXPECT_EQ(testwin::ReadFile(base + "\\sibling\\keep.txt"), "keep");
+        EXPECT_EQ(testwin::ReadFile(desktop + "\\" + name + "-other.lnk"), "other");
+        EXPECT_EQ(testwin::ReadFile(programs + "\\" + name + ".lnk"), "not listed");
+        EXPECT_TRUE(KeyExists(key + "Other"));
+        EXPECT_TRUE(PathExists(programs));
+        EXPECT_TRUE(PathExists(desktop));
+    }
+
+    std::string name, base, app, log, desktop, programs, key;
+};
+
+TEST_F(Removal, OkRemovesTheProductAndNothingElse) {
+    testwin::Program program(app + "\\remover.exe", name + ".xml");
+    HWND dialog = program.WaitForDialog();
+    ASSERT_NE(dialog, nullptr);
+    testwin::PressButton(dialog, IDOK);
+
+    const std::string caption = Utf8ToAnsi("卸载成功");
+    HWND box = program.WaitForDialog(caption, 60000);
+    ASSERT_NE(box, nullptr) << "the completion message appears";
+    EXPECT_EQ(testwin::ItemText(box, 0xFFFF), Utf8ToAnsi("Foo Client卸载完毕，我们会继续努力，谢谢使用！"));
+    EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
+    EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr) << "one OK button only";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), dialog) << "owned by the confirmation dialog";
+
+    // Everything is done before the message shows.
+    const std::string bin = app + "\\bin\\unins.exe", second = app + "\\second.exe";
+    EXPECT_EQ(testwin::ReadFile(log), "begin " + bin + " | " + bin + " \"sleep=400\"\n" + "end " + bin + "\n" +
+                                          "begin " + second + " | " + second + " \"exit=7\"\n" + "end " + second +
+                                          "\n");
+    EXPECT_FALSE(PathExists(desktop + "\\" + name + ".lnk"));
+    EXPECT_FALSE(PathExists(programs + "\\" + name + " Group"));
+    EXPECT_FALSE(KeyExists(key));
+    auto left = testwin::Snapshot(app);
+    EXPECT_EQ(left.size(), 1u);
+    EXPECT_EQ(left.count("remover.exe"), 1u) << "only the running program stays";
+    ExpectSentinels();
+
+    testwin::PressButton(box, IDOK);
+    EXPECT_TRUE(program.WaitForExit());
+    EXPECT_TRUE(PathExists(app + "\\remover.exe"));
+}
+
+TEST_F(Removal, CancelChangesNothing) {
+    const auto before = testwin::Snapshot(base);
+    const auto groupBefore = testwin::Snapshot(programs + "\\" + name + " Group");
+    testwin::Program program(app + "\\remover.exe", name + ".xml");
+    HWND dialog = program.WaitForDialog();
+    ASSERT_NE(dialog, nullptr);
+    testwin::PressButton(dialog, IDCANCEL);
+    EXPECT_TRUE(program.WaitForExit());
+    EXPECT_EQ(testwin::Snapshot(base), before);
+    EXPECT_EQ(testwin::Snapshot(programs + "\\" + name + " Group"), groupBefore);
+    EXPECT_TRUE(PathExists(desktop + "\\" + name + ".lnk"));
+    EXPECT_TRUE(KeyExists(key));
+    EXPECT_TRUE(KeyExists(key + "\\Sub"));
+    ExpectSentinels();
+}
+
+TEST_F(Removal, MissingProgramsAndHugeCommandsStillFinish) {
+    WriteFile(app + "\\" + name + ".xml",
+              "<?xml version=\"1.0\"?><Install><Setup DisplayName=\"Foo\"/>"
+              "<Module uninstall=\"missing.exe\" uninstallparam=\"/s\"/>"
+              "<Module uninstall=\"" + std::string(5000, 'x') + ".exe\" dir=\"" + std::string(3000, 'd') + "\"/>"
+              "<Module uninstall=\"second.exe\"/></Install>");
+    testwin::Program program(app + "\\remover.exe", name + ".xml");
+    HWND dialog = program.WaitForDialog();
+    ASSERT_NE(dialog, nullptr);
+    testwin::PressButton(dialog, IDOK);
+    HWND box = program.WaitForDialog(Utf8ToAnsi("卸载成功"), 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(testwin::ItemText(box, 0xFFFF), Utf8ToAnsi("Foo卸载完毕，我们会继续努力，谢谢使用！"));
+    EXPECT_NE(testwin::ReadFile(log).find("end " + app + "\\second.exe"), std::string::npos);
+    EXPECT_FALSE(KeyExists(key));
+    ExpectSentinels();
+    testwin::PressButton(box, IDOK);
+    EXPECT_TRUE(program.WaitForExit());
+}
+
+TEST_F(Removal, SecondOkWhileRunningIsIgnored) {
+    WriteFile(app + "\\" + name + ".xml",
+              "<?xml version=\"1.0\"?><Install><Module uninstall=\"second.exe\" uninstallparam=\"sleep=1500\"/>"
+              "</Install>");
+    testwin::Program program(app + "\\remover.exe", name + ".xml");
+    HWND dialog = program.WaitForDialog();
+    ASSERT_NE(dialog, nullptr);
+    testwin::PressButton(dialog, IDOK);
+    Sleep(500);
+    // Clicks and the close box while the uninstaller runs.
+    testwin::PressButton(dialog, IDOK);
+    testwin::PressButton(dialog, IDCANCEL);
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND box = program.WaitForDialog(Utf8ToAnsi("卸载成功"), 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(IsWindow(dialog)) << "the dialog was not closed under the removal";
+    testwin::PressButton(box, IDOK);
+    EXPECT_TRUE(program.WaitForExit());
+    const std::string logText = testwin::ReadFile(log);
+    EXPECT_EQ(logText.find("begin"), logText.rfind("begin")) << "the uninstaller ran once: " << logText;
+}
+
+}  // namespace
