@@ -21,6 +21,7 @@ struct FolderEntry {
     std::string name;  // file name only
     bool directory = false;
     bool reparsePoint = false;  // junction, symbolic link, mount point
+    bool protectedBits = false;  // read-only, hidden or system set
 };
 
 // An enumeration of "folder\*" in platform order.

@@ -53,6 +53,8 @@ public:
         entry->name = data_.cFileName;
         entry->directory = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entry->reparsePoint = (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entry->protectedBits =
+            (data_.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
         pending_ = ::FindNextFileA(find_.get(), &data_) != FALSE;
         return true;
     }

@@ -261,6 +261,7 @@ std::unique_ptr<platform::FolderEnumeration> FakePlatform::FindFiles(const std::
             entry.name = f.first.substr(folder.size() + 1);
             entry.directory = f.second.directory;
             entry.reparsePoint = f.second.reparse;
+            entry.protectedBits = f.second.readOnly;
             entries.push_back(entry);
         }
     }

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Times the program's folder walk against two peers on identical fresh trees, in the
+# same run: NSIS's RMDir /r and Wine's `cmd /c rd /s /q`. Each peer's cost of
+# starting a process is measured separately and subtracted.
+#   FILES (default 20000), FOLDERS (default 2000), ROUNDS (default 3)
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+: "${BUILD_DIR:=$ROOT/build}"
+FILES=${FILES:-20000}
+FOLDERS=${FOLDERS:-2000}
+ROUNDS=${ROUNDS:-3}
+source "$ROOT/scripts/wine-env.sh"
+trap wine_env_stop EXIT
+wine_env_start
+
+bench="$WINEPREFIX/drive_c/bench"
+rm -rf "$bench"
+mkdir -p "$bench/ours" "$bench/nsis" "$bench/rd" "$bench/nsis-empty"
+cp "$BUILD_DIR/win/tests/win/bench_walk.exe" "$bench/ours/"
+(cd "$bench/nsis" && makensis -V1 -NOCD "$ROOT/scripts/nsis_rmdir.nsi" >/dev/null)
+cp "$bench/nsis/nsis_rmdir.exe" "$bench/nsis-empty/"
+
+now() { date +%s.%N; }
+calc() { awk "BEGIN { printf \"%.4f\", $* }"; }
+seconds() { local s; s=$(now); "$@" >/dev/null 2>&1 || true; calc "$(now) - $s"; }
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+
+# Start-up cost of each peer's process, warm, median of five.
+start_ours=() start_nsis=() start_rd=()
+for _ in 1 2 3 4 5; do
+  start_ours+=("$(seconds wine 'C:\bench\ours\bench_walk.exe')")
+  start_nsis+=("$(seconds wine 'C:\bench\nsis-empty\nsis_rmdir.exe')")
+  start_rd+=("$(seconds wine cmd /c exit)")
+done
+s_ours=$(median "${start_ours[@]}"); s_nsis=$(median "${start_nsis[@]}"); s_rd=$(median "${start_rd[@]}")
+
+ours=() nsis=() rd=() inproc=()
+for round in $(seq "$ROUNDS"); do
+  for who in ours nsis rd; do python3 "$ROOT/scripts/make_tree.py" "$bench/$who/tree" "$FILES" "$FOLDERS" >/dev/null; done
+  sync
+  t=$(now); inproc+=("$(wine 'C:\bench\ours\bench_walk.exe' 'C:\bench\ours\tree' | tr -d '\r')"); ours+=("$(calc "$(now) - $t - $s_ours")")
+  nsis+=("$(calc "$(seconds wine 'C:\bench\nsis\nsis_rmdir.exe') - $s_nsis")")
+  rd+=("$(calc "$(seconds wine cmd /c rd /s /q 'C:\bench\rd\tree') - $s_rd")")
+  for who in ours nsis rd; do
+    [ -e "$bench/$who/tree" ] && echo "warning: $who left $(find "$bench/$who/tree" | wc -l) entries in round $round"
+  done
+done
+m_ours=$(median "${ours[@]}"); m_nsis=$(median "${nsis[@]}"); m_rd=$(median "${rd[@]}"); m_in=$(median "${inproc[@]}")
+printf '\nRemoving %s files in %s folders under Wine, median of %s rounds (process start subtracted):\n' "$FILES" "$FOLDERS" "$ROUNDS"
+printf '  %-28s %7.2f s   (in-process %.2f s; start %.2f s)\n' "remover's RemoveFolderTree" "$m_ours" "$m_in" "$s_ours"
+printf '  %-28s %7.2f s   (start %.2f s)   ours is %.2fx faster\n' "NSIS RMDir /r" "$m_nsis" "$s_nsis" "$(calc "$m_nsis / $m_ours")"
+printf '  %-28s %7.2f s   (start %.2f s)   ours is %.2fx faster\n' "cmd /c rd /s /q" "$m_rd" "$s_rd" "$(calc "$m_rd / $m_ours")"
+rm -rf "$bench"
