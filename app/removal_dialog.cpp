@@ -1,5 +1,7 @@
 #include "app/removal_dialog.h"
 
+#include "app/about_box.h"
+#include "app/chrome.h"
 #include "app/resource.h"
 #include "platform/platform_win.h"
 #include "removal/removal_sequence.h"
@@ -9,6 +11,7 @@ CRemovalDialog::CRemovalDialog(CDialog* parent)
 
 BOOL CRemovalDialog::OnInitDialog() {
     CDialog::OnInitDialog();
+    SetUpChrome();
     ManifestTexts texts;
     try {
         ReadManifest(platform::Windows(), CWinApp::Current()->m_lpCmdLine, m_plan, texts);
@@ -18,6 +21,55 @@ BOOL CRemovalDialog::OnInitDialog() {
     ApplyTexts(texts);
     return TRUE;
 }
+
+void CRemovalDialog::SetUpChrome() {
+    if (HMENU menu = ::GetSystemMenu(m_hWnd, FALSE)) {
+        char text[256] = {};
+        if (::LoadStringA(CWinApp::Current()->m_hInstance, ID_ABOUT_MENU_TEXT, text, sizeof(text)) > 0) {
+            ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuA(menu, MF_STRING, kAboutCommand, text);
+        }
+    }
+    ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+    ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+}
+
+bool CRemovalDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    switch (message) {
+        case WM_SYSCOMMAND:
+            return OnSysCommand(static_cast<UINT>(wParam), lParam);
+        case WM_PAINT:
+            return OnPaint();
+        case WM_QUERYDRAGICON:
+            *result = reinterpret_cast<LRESULT>(OnQueryDragIcon());
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CRemovalDialog::OnSysCommand(UINT command, LPARAM) {
+    if (!IsAboutCommand(command)) return false;  // the system's own handling
+    CAboutBox about;
+    about.DoModal();
+    return true;
+}
+
+bool CRemovalDialog::OnPaint() {
+    if (!::IsIconic(m_hWnd)) return false;  // the dialog paints itself as usual
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(m_hWnd, &paint);
+    ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    ::GetClientRect(m_hWnd, &client);
+    const IconOrigin at = CentredIcon(client.right - client.left, client.bottom - client.top,
+                                      ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON));
+    ::DrawIcon(dc, at.x, at.y, m_icon);
+    ::EndPaint(m_hWnd, &paint);
+    return true;
+}
+
+HCURSOR CRemovalDialog::OnQueryDragIcon() const { return static_cast<HCURSOR>(m_icon); }
 
 void CRemovalDialog::ApplyTexts(const ManifestTexts& texts) {
     if (!texts.present) return;

@@ -19,8 +19,14 @@ protected:
     BOOL OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
 private:
+    // The About entry of the system menu and the window's icons.
+    void SetUpChrome();
+    bool OnSysCommand(UINT command, LPARAM position);
+    bool OnPaint();
+    HCURSOR OnQueryDragIcon() const;
     void ApplyTexts(const ManifestTexts& texts);
     // OK: carries out the plan, says so, and ends the dialog.
     void RunRemoval();

@@ -7,3 +7,7 @@
 #define ID_APP_ICON 128
 #define ID_PROMPT_TEXT 1000
 #define ID_ABOUT_COMMAND 0x0010
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

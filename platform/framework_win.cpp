@@ -23,6 +23,7 @@ CDialog::~CDialog() = default;
 
 INT_PTR CDialog::DoModal() {
     HWND owner = parent_ ? parent_->m_hWnd : ::GetActiveWindow();
+    if (!owner && CWinApp::Current() && CWinApp::Current()->m_pMainWnd) owner = CWinApp::Current()->m_pMainWnd->m_hWnd;
     HINSTANCE module = CWinApp::Current() ? CWinApp::Current()->m_hInstance : ::GetModuleHandleA(nullptr);
     const INT_PTR result = ::DialogBoxParamA(module, MAKEINTRESOURCEA(templateId_), owner, DialogProc,
                                              reinterpret_cast<LPARAM>(this));

@@ -31,7 +31,8 @@ public:
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
 
-    // Runs the dialog modally; its owner is the parent or else the active window.
+    // Runs the dialog modally; its owner is the parent, else the active window,
+    // else the application's main window.
     INT_PTR DoModal();
     void EndDialog(int result);
 

@@ -1,0 +1,13 @@
+// The About box, opened from the confirmation dialog's system menu.
+#pragma once
+
+#include "platform/framework_win.h"
+
+class CAboutBox : public CDialog {
+public:
+    // Run modally, it is owned by the active window: the confirmation dialog.
+    CAboutBox();
+
+protected:
+    void DoDataExchange() override {}
+};
