@@ -5,6 +5,8 @@
 
 #include <oleauto.h>
 
+#include <string>
+
 #include "platform/unique.h"
 
 namespace platform {
