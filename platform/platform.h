@@ -74,6 +74,8 @@ public:
     virtual bool RemoveFile(const std::string& path) = 0;
     virtual bool RemoveFolder(const std::string& path) = 0;
     virtual std::unique_ptr<FolderEnumeration> FindFiles(const std::string& pattern) = 0;
+    // Whether the path is a junction, symbolic link or mount point.
+    virtual bool IsLink(const std::string& path) = 0;
     // Long, absolute form of an existing path, for comparing paths; the input
     // unchanged when it cannot be resolved.
     virtual std::string CanonicalPath(const std::string& path) = 0;

@@ -93,10 +93,9 @@ std::string WindowsPlatform::ModuleFileName() {
 }
 
 bool WindowsPlatform::SpecialFolder(ShellFolder which, std::string* path) {
-    char buffer[MAX_PATH] = {};
-    const int csidl = which == ShellFolder::kPrograms ? CSIDL_PROGRAMS : CSIDL_DESKTOP;
-    if (!::SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE)) return false;
-    *path = buffer;
+    std::string found = ShellPath(which == ShellFolder::kPrograms ? CSIDL_PROGRAMS : CSIDL_DESKTOP);
+    if (found.empty()) return false;
+    *path = std::move(found);
     return true;
 }
 
@@ -112,6 +111,11 @@ bool WindowsPlatform::RemoveFolder(const std::string& path) { return ::RemoveDir
 
 std::unique_ptr<FolderEnumeration> WindowsPlatform::FindFiles(const std::string& pattern) {
     return std::unique_ptr<FolderEnumeration>(new WinFolderEnumeration(pattern));
+}
+
+bool WindowsPlatform::IsLink(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 std::string WindowsPlatform::CanonicalPath(const std::string& path) {

@@ -19,6 +19,7 @@ public:
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
     std::unique_ptr<FolderEnumeration> FindFiles(const std::string& pattern) override;
+    bool IsLink(const std::string& path) override;
     std::string CanonicalPath(const std::string& path) override;
     std::vector<std::string> ProtectedFolders() override;
     std::unique_ptr<Event> NewEvent() override;

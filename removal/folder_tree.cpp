@@ -1,10 +1,8 @@
 #include "removal/folder_tree.h"
 
-void RemoveFolderTree(platform::Platform& os, std::string path) {
-    if (path.empty()) {
-        os.RemoveFolder(path);  // fails; "\*" would name the current drive's root
-        return;
-    }
+namespace {
+
+void RemoveContentsAndFolder(platform::Platform& os, const std::string& path) {
     {
         std::unique_ptr<platform::FolderEnumeration> entries = os.FindFiles(path + "\\*");
         platform::FolderEntry entry;
@@ -24,11 +22,26 @@ void RemoveFolderTree(platform::Platform& os, std::string path) {
             // entry without them needs no extra call (it halves the system calls).
             if (entry.protectedBits) os.ResetAttributes(full);
             if (entry.directory) {
-                RemoveFolderTree(os, full);
+                RemoveContentsAndFolder(os, full);
             } else {
                 os.RemoveFile(full);
             }
         }
     }
     os.RemoveFolder(path);
+}
+
+}  // namespace
+
+void RemoveFolderTree(platform::Platform& os, std::string path) {
+    if (path.empty()) {
+        os.RemoveFolder(path);  // fails; "\\*" would name the current drive's root
+        return;
+    }
+    if (os.IsLink(path)) {
+        // A group or program folder that is itself a link: only the link goes.
+        os.RemoveFolder(path);
+        return;
+    }
+    RemoveContentsAndFolder(os, path);
 }

@@ -268,6 +268,11 @@ std::unique_ptr<platform::FolderEnumeration> FakePlatform::FindFiles(const std::
     return std::unique_ptr<platform::FolderEnumeration>(new FakeEnumeration(std::move(entries)));
 }
 
+bool FakePlatform::IsLink(const std::string& path) {
+    auto it = files.find(path);
+    return it != files.end() && it->second.reparse;
+}
+
 std::string FakePlatform::CanonicalPath(const std::string& path) { return path; }
 
 std::vector<std::string> FakePlatform::ProtectedFolders() { return protectedFolders; }

@@ -118,6 +118,18 @@ TEST_F(Walk, LinkToAFolderIsRemovedNotFollowed) {
     EXPECT_NE(IndexOf(os.log, "rmdir C:\\T\\link"), std::string::npos);
 }
 
+TEST_F(Walk, TopFolderThatIsALinkIsNotEmptied) {
+    fake::FileNode link;
+    link.directory = true;
+    link.reparse = true;
+    os.AddFile("C:\\Group", link);
+    os.AddFile("C:\\Group\\shown-from-target.txt");
+    RemoveFolderTree(os, "C:\\Group");
+    EXPECT_EQ(IndexOf(os.log, "find C:\\Group\\*"), std::string::npos);
+    EXPECT_EQ(IndexOf(os.log, "delete C:\\Group\\shown-from-target.txt"), std::string::npos);
+    EXPECT_NE(IndexOf(os.log, "rmdir C:\\Group"), std::string::npos);
+}
+
 TEST_F(Walk, FileMissingOrEmptyPath) {
     RemoveFolderTree(os, "C:\\T\\a.txt");
     EXPECT_TRUE(os.Exists("C:\\T\\a.txt"));

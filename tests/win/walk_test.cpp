@@ -91,6 +91,11 @@ TEST(WalkLinks, LinkRemovedTargetUntouched) {
     EXPECT_TRUE(GetFileAttributesA((base + "\\target\\precious.txt").c_str()) & FILE_ATTRIBUTE_READONLY)
         << "nothing was changed through the link";
     EXPECT_FALSE(PathExists(base + "\\tree\\own.txt"));
+
+    // A folder to remove that is itself a link (a group folder made a junction).
+    RemoveFolderTree(platform::Windows(), base + "\\grouplink");
+    EXPECT_EQ(testwin::ReadFile(base + "\\target\\precious.txt"), "precious\n");
+    EXPECT_EQ(testwin::ReadFile(base + "\\target\\sub\\deep.txt"), "deep\n");
 }
 
 }  // namespace
