@@ -1,6 +1,8 @@
 // Window-chrome arithmetic that needs no window.
 #pragma once
 
+#include "app/resource.h"
+
 struct IconOrigin {
     int x;
     int y;
@@ -13,5 +15,5 @@ inline IconOrigin CentredIcon(int clientWidth, int clientHeight, int iconWidth, 
 }
 
 // The system-menu command of the About entry; the system uses the low four bits.
-constexpr unsigned kAboutCommand = 0x0010;
+constexpr unsigned kAboutCommand = ID_ABOUT_COMMAND;
 inline bool IsAboutCommand(unsigned command) { return (command & 0xFFF0) == kAboutCommand; }

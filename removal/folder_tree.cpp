@@ -35,7 +35,7 @@ void RemoveContentsAndFolder(platform::Platform& os, const std::string& path) {
 
 void RemoveFolderTree(platform::Platform& os, std::string path) {
     if (path.empty()) {
-        os.RemoveFolder(path);  // fails; "\\*" would name the current drive's root
+        os.RemoveFolder(path);  // fails; "\*" would name the current drive's root
         return;
     }
     if (os.IsLink(path)) {
