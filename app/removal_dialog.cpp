@@ -4,6 +4,7 @@
 #include "app/chrome.h"
 #include "app/resource.h"
 #include "platform/platform_win.h"
+#include "platform/win_handles.h"
 #include "removal/removal_sequence.h"
 
 CRemovalDialog::CRemovalDialog(CDialog* parent)
@@ -24,14 +25,14 @@ BOOL CRemovalDialog::OnInitDialog() {
 
 void CRemovalDialog::SetUpChrome() {
     if (HMENU menu = ::GetSystemMenu(m_hWnd, FALSE)) {
-        char text[256] = {};
-        if (::LoadStringA(CWinApp::Current()->m_hInstance, ID_ABOUT_MENU_TEXT, text, sizeof(text)) > 0) {
-            ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-            ::AppendMenuA(menu, MF_STRING, kAboutCommand, text);
+        const std::wstring text = platform::Widen(CWinApp::Current()->LoadString(ID_ABOUT_MENU_TEXT));
+        if (!text.empty()) {
+            ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(menu, MF_STRING, kAboutCommand, text.c_str());
         }
     }
-    ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
-    ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
 }
 
 bool CRemovalDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
@@ -59,7 +60,7 @@ bool CRemovalDialog::OnPaint() {
     if (!::IsIconic(m_hWnd)) return false;  // the dialog paints itself as usual
     PAINTSTRUCT paint;
     HDC dc = ::BeginPaint(m_hWnd, &paint);
-    ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     RECT client;
     ::GetClientRect(m_hWnd, &client);
     const IconOrigin at = CentredIcon(client.right - client.left, client.bottom - client.top,
@@ -73,9 +74,9 @@ HCURSOR CRemovalDialog::OnQueryDragIcon() const { return static_cast<HCURSOR>(m_
 
 void CRemovalDialog::ApplyTexts(const ManifestTexts& texts) {
     if (!texts.present) return;
-    ::SetDlgItemTextA(m_hWnd, ID_PROMPT_TEXT, texts.prompt.c_str());
+    SetDlgItemText(ID_PROMPT_TEXT, texts.prompt);
     m_plan.displayName = texts.displayName;
-    ::SetWindowTextA(m_hWnd, texts.caption.c_str());
+    SetWindowText(texts.caption);
 }
 
 void CRemovalDialog::OnOK() { RunRemoval(); }

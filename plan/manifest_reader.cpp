@@ -47,7 +47,7 @@ void ReadModule(platform::Platform& os, const std::string& programFolder, XmlNod
     std::string param, dir;
     ReadAttribute(module, "uninstallparam", param);
     ReadAttribute(module, "dir", dir);
-    plan.moduleCommands.push_back(ModuleCommand(programFolder, uninstall, param, dir));
+    plan.moduleCommands.push_back(ModuleCommand(os, programFolder, uninstall, param, dir));
 }
 
 }  // namespace
@@ -63,6 +63,7 @@ void ReadManifest(platform::Platform& os, const std::string& argument, RemovalPl
     plan.productKey = ProductKey(ProductName(argument));
     platform::XmlDocument& document = session->Document();
     if (!document.Load(ManifestPath(programFolder, argument))) return;
+    plan.manifestLoaded = true;
     std::unique_ptr<XmlNode> top = document.DocumentElement();
     if (!top) return;
 

@@ -27,14 +27,25 @@ std::string ProductKey(const std::string& productName) {
     return Format(kUninstallKeyTemplate, {&productName});
 }
 
-std::string ModuleCommand(const std::string& programFolder, const std::string& uninstall,
+std::string ModuleCommand(platform::Platform& os, const std::string& programFolder, const std::string& uninstall,
                           const std::string& param, const std::string& dir) {
-    if (dir.empty()) {
-        if (param.empty()) return Format("%s\\%s", {&programFolder, &uninstall});
-        return Format("%s\\%s \"%s\"", {&programFolder, &uninstall, &param});
+    const std::string base = dir.empty() ? programFolder : Format("%s\\%s", {&programFolder, &dir});
+    std::string program = Format("%s\\%s", {&base, &uninstall});
+    std::string arguments;
+    if (!os.IsFile(program)) {
+        for (size_t blank = uninstall.find(' '); blank != std::string::npos; blank = uninstall.find(' ', blank + 1)) {
+            const std::string head = uninstall.substr(0, blank);
+            const std::string candidate = Format("%s\\%s", {&base, &head});
+            if (!head.empty() && os.IsFile(candidate)) {
+                program = candidate;
+                arguments = uninstall.substr(blank);
+                break;
+            }
+        }
     }
-    if (param.empty()) return Format("%s\\%s\\%s", {&programFolder, &dir, &uninstall});
-    return Format("%s\\%s\\%s \"%s\"", {&programFolder, &dir, &uninstall, &param});
+    std::string command = "\"" + program + "\"" + arguments;
+    if (!param.empty()) command += Format(" \"%s\"", {&param});
+    return command;
 }
 
 bool StaysInsideFolder(const std::string& relative) {

@@ -13,11 +13,13 @@ struct RemovalPlan {
     platform::StringList moduleCommands;   // complete command lines of module uninstallers
     std::string productKey;                // below HKEY_LOCAL_MACHINE
     std::string displayName;
+    bool manifestLoaded = false;  // nothing is removed on the word of a manifest that was never read
 };
 
 extern const char kUninstallKeyTemplate[];
 
-// The folder of the running program: its path cut at the last backslash byte.
+// The folder of the running program: its path cut at the last backslash (in
+// UTF-8 that byte is always the backslash character).
 std::string GetProgramFolder(platform::Platform& os);
 std::string ProgramFolderOf(const std::string& programFile);
 
@@ -27,8 +29,11 @@ std::string ProductName(const std::string& argument);
 std::string ProductKey(const std::string& productName);
 
 // Command line of one module's uninstaller from its `uninstall`, `uninstallparam`
-// and `dir` values; `uninstall` must not be empty.
-std::string ModuleCommand(const std::string& programFolder, const std::string& uninstall,
+// and `dir` values; `uninstall` must not be empty. The program's path is quoted,
+// so blanks in the folders never split it. Manifests that put arguments into
+// `uninstall` itself still work: when no file has the whole name, the first
+// blank of `uninstall` after which an existing file remains ends the program.
+std::string ModuleCommand(platform::Platform& os, const std::string& programFolder, const std::string& uninstall,
                           const std::string& param, const std::string& dir);
 
 // A `group` or `link` value that stays inside the folder it is joined to: no

@@ -12,27 +12,10 @@ namespace platform {
 const CLSID kClsidDomDocument = {0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
 const IID kIidXmlDomDocument = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
-unique_bstr AnsiToBstr(const std::string& text) {
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    unique_bstr result(::SysAllocStringLen(nullptr, static_cast<UINT>(length)));
-    if (result && length > 0) {
-        ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.get(), length);
-    }
-    return result;
-}
-
-std::string WideToAnsi(const wchar_t* text, int length) {
-    if (!text || length <= 0) return std::string();
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) ::WideCharToMultiByte(CP_ACP, 0, text, length, &result[0], size, nullptr, nullptr);
-    return result;
-}
-
 namespace {
 
 unique_bstr NameBstr(const std::string& name) {
-    unique_bstr bstr = AnsiToBstr(name);
+    unique_bstr bstr = Utf8ToBstr(name);
     if (!bstr) throw std::bad_alloc();
     return bstr;
 }
@@ -90,7 +73,7 @@ bool MsxmlNode::AttributeText(const std::string& name, std::string* text) {
     }
     unique_bstr value;
     if (attribute->get_text(value.put()) != S_OK) return false;
-    *text = WideToAnsi(value.get(), static_cast<int>(::SysStringLen(value.get())));
+    *text = Narrow(value.get(), ::SysStringLen(value.get()));
     return true;
 }
 
@@ -100,7 +83,7 @@ public:
     bool Load(const std::string& path) override {
         VARIANT source;
         ::VariantInit(&source);
-        BSTR bstr = AnsiToBstr(path).release();
+        BSTR bstr = Utf8ToBstr(path).release();
         if (bstr) {
             V_VT(&source) = VT_BSTR;
             V_BSTR(&source) = bstr;

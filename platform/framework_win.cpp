@@ -1,5 +1,9 @@
 #include "platform/framework_win.h"
 
+#include "platform/win_handles.h"
+
+using platform::Widen;
+
 namespace {
 CWinApp* g_app = nullptr;
 }
@@ -13,8 +17,16 @@ CWinApp::~CWinApp() {
 CWinApp* CWinApp::Current() { return g_app; }
 
 HICON CWinApp::LoadIcon(UINT id) const {
-    HINSTANCE module = m_hInstance ? m_hInstance : ::GetModuleHandleA(nullptr);
-    return ::LoadIconA(module, MAKEINTRESOURCEA(id));
+    HINSTANCE module = m_hInstance ? m_hInstance : ::GetModuleHandleW(nullptr);
+    return ::LoadIconW(module, MAKEINTRESOURCEW(id));
+}
+
+std::string CWinApp::LoadString(UINT id) const {
+    HINSTANCE module = m_hInstance ? m_hInstance : ::GetModuleHandleW(nullptr);
+    const wchar_t* text = nullptr;
+    // A length of 0 asks for a pointer into the resource itself.
+    const int length = ::LoadStringW(module, id, reinterpret_cast<wchar_t*>(&text), 0);
+    return length > 0 && text ? platform::Narrow(text, static_cast<size_t>(length)) : std::string();
 }
 
 CDialog::CDialog(UINT templateId, CDialog* parent) : templateId_(templateId), parent_(parent) {}
@@ -24,14 +36,24 @@ CDialog::~CDialog() = default;
 INT_PTR CDialog::DoModal() {
     HWND owner = parent_ ? parent_->m_hWnd : ::GetActiveWindow();
     if (!owner && CWinApp::Current() && CWinApp::Current()->m_pMainWnd) owner = CWinApp::Current()->m_pMainWnd->m_hWnd;
-    HINSTANCE module = CWinApp::Current() ? CWinApp::Current()->m_hInstance : ::GetModuleHandleA(nullptr);
-    const INT_PTR result = ::DialogBoxParamA(module, MAKEINTRESOURCEA(templateId_), owner, DialogProc,
+    HINSTANCE module = CWinApp::Current() ? CWinApp::Current()->m_hInstance : ::GetModuleHandleW(nullptr);
+    const INT_PTR result = ::DialogBoxParamW(module, MAKEINTRESOURCEW(templateId_), owner, DialogProc,
                                              reinterpret_cast<LPARAM>(this));
     m_hWnd = nullptr;
     return result;
 }
 
 void CDialog::EndDialog(int result) { ::EndDialog(m_hWnd, result); }
+
+void CDialog::SetWindowText(const std::string& text) { ::SetWindowTextW(m_hWnd, Widen(text).c_str()); }
+
+void CDialog::SetDlgItemText(int id, const std::string& text) {
+    ::SetDlgItemTextW(m_hWnd, id, Widen(text).c_str());
+}
+
+int CDialog::MessageBox(const std::string& text, const std::string& caption, UINT type) {
+    return ::MessageBoxW(m_hWnd, Widen(text).c_str(), Widen(caption).c_str(), type);
+}
 
 BOOL CDialog::OnInitDialog() { return TRUE; }
 
@@ -51,7 +73,7 @@ void CDialog::CenterOnOwner() {
     } else {
         MONITORINFO info{};
         info.cbSize = sizeof(info);
-        ::GetMonitorInfoA(::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &info);
+        ::GetMonitorInfoW(::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &info);
         area = info.rcWork;
     }
     const int width = window.right - window.left;
@@ -94,7 +116,7 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORBTN:
             return static_cast<INT_PTR>(result);
         default:
-            ::SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+            ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
             return TRUE;
     }
 }
@@ -104,9 +126,9 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
     if (message == WM_INITDIALOG) {
         self = reinterpret_cast<CDialog*>(lParam);
         self->m_hWnd = window;
-        ::SetWindowLongPtrA(window, DWLP_USER, lParam);
+        ::SetWindowLongPtrW(window, DWLP_USER, lParam);
     } else {
-        self = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(window, DWLP_USER));
+        self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
         if (!self) return FALSE;
     }
     // No exception may cross the system's frames.

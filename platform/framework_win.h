@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 class CWinApp {
 public:
     CWinApp();
@@ -16,11 +18,13 @@ public:
 
     // Loads a group icon of this program's resources.
     HICON LoadIcon(UINT id) const;
+    // A string of this program's string table (UTF-8); empty when absent.
+    std::string LoadString(UINT id) const;
 
     static CWinApp* Current();
 
     HINSTANCE m_hInstance = nullptr;
-    const char* m_lpCmdLine = "";  // the command-line tail, verbatim
+    const char* m_lpCmdLine = "";  // the command-line tail, verbatim, UTF-8
     class CDialog* m_pMainWnd = nullptr;
 };
 
@@ -35,6 +39,11 @@ public:
     // else the application's main window.
     INT_PTR DoModal();
     void EndDialog(int result);
+
+    // Texts are UTF-8; the window is a Unicode one.
+    void SetWindowText(const std::string& text);
+    void SetDlgItemText(int id, const std::string& text);
+    int MessageBox(const std::string& text, const std::string& caption, UINT type);
 
     HWND m_hWnd = nullptr;
 

@@ -1,6 +1,7 @@
 // Everything the program asks of the operating system, behind one interface.
 // The Windows implementation is platform_win.cpp; tests substitute their own to
-// inject faults. Strings are narrow, in the ANSI code page.
+// inject faults. Strings are UTF-8; the Windows implementation converts them to
+// UTF-16 and calls only the wide functions, so no name meets the ANSI code page.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,18 @@ struct FolderEntry {
     bool reparsePoint = false;  // junction, symbolic link, mount point
     bool protectedBits = false;  // read-only, hidden or system set
 };
+
+// What a folder is, whatever its spelling: two paths name the same folder when
+// the volume and file index match, or when their final paths do.
+struct FileIdentity {
+    bool known = false;
+    uint32_t volume = 0;
+    uint64_t index = 0;
+    std::string finalPath;  // the path with every link and alias resolved
+};
+bool SameFile(const FileIdentity& a, const FileIdentity& b);
+
+enum class MessageKind { kPlain, kWarning };
 
 // An enumeration of "folder\*" in platform order.
 class FolderEnumeration {
@@ -61,7 +74,7 @@ class Platform {
 public:
     virtual ~Platform() = default;
 
-    // Full path of the running program file (as the system reports it into 260 bytes).
+    // Full path of the running program file, as the system reports it.
     virtual std::string ModuleFileName() = 0;
     // The current user's folder, without creating it; false when the lookup fails.
     virtual bool SpecialFolder(ShellFolder which, std::string* path) = 0;
@@ -76,9 +89,10 @@ public:
     virtual std::unique_ptr<FolderEnumeration> FindFiles(const std::string& pattern) = 0;
     // Whether the path is a junction, symbolic link or mount point.
     virtual bool IsLink(const std::string& path) = 0;
-    // Long, absolute form of an existing path, for comparing paths; the input
-    // unchanged when it cannot be resolved.
-    virtual std::string CanonicalPath(const std::string& path) = 0;
+    // Whether the path names an existing file (not a folder).
+    virtual bool IsFile(const std::string& path) = 0;
+    // What an existing file or folder is; `known` false when it cannot be opened.
+    virtual FileIdentity Identify(const std::string& path) = 0;
     // Folders that belong to the system or the user and must never be emptied.
     virtual std::vector<std::string> ProtectedFolders() = 0;
 
@@ -90,6 +104,7 @@ public:
     // processing user input.
     virtual void WaitOnUiThread(Event& event) = 0;
     // Starts a command line (its buffer may be modified); false with the system error.
+    // A command line that begins with a quoted path runs exactly that file.
     virtual std::unique_ptr<Process> StartProcess(std::string& commandLine, uint32_t* error) = 0;
 
     // Deletes a key below HKEY_LOCAL_MACHINE with all its subkeys and values.
@@ -99,7 +114,8 @@ public:
     // so that clicks made meanwhile do not act on what is shown next.
     virtual void DiscardQueuedInput() = 0;
     // Shows a message box with one OK button and waits for the user.
-    virtual void ShowMessage(WindowRef owner, const std::string& text, const std::string& caption) = 0;
+    virtual void ShowMessage(WindowRef owner, const std::string& text, const std::string& caption,
+                             MessageKind kind = MessageKind::kPlain) = 0;
 };
 
 }  // namespace platform

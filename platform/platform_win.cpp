@@ -45,36 +45,48 @@ private:
 class WinFolderEnumeration : public FolderEnumeration {
 public:
     explicit WinFolderEnumeration(const std::string& pattern) {
-        find_.reset(::FindFirstFileA(pattern.c_str(), &data_));
+        // FindExInfoBasic skips the short names, which nothing here reads.
+        find_.reset(::FindFirstFileExW(FilePath(pattern).c_str(), FindExInfoBasic, &data_, FindExSearchNameMatch,
+                                       nullptr, FIND_FIRST_EX_LARGE_FETCH));
         pending_ = static_cast<bool>(find_);
     }
     bool Next(FolderEntry* entry) override {
         if (!pending_) return false;
-        entry->name = data_.cFileName;
+        entry->name = Narrow(data_.cFileName, ::wcslen(data_.cFileName));
         entry->directory = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entry->reparsePoint = (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         entry->protectedBits =
             (data_.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
-        pending_ = ::FindNextFileA(find_.get(), &data_) != FALSE;
+        pending_ = ::FindNextFileW(find_.get(), &data_) != FALSE;
         return true;
     }
 
 private:
     unique_find find_;
-    WIN32_FIND_DATAA data_{};
+    WIN32_FIND_DATAW data_{};
     bool pending_ = false;
 };
 
 std::string ShellPath(int csidl) {
-    char buffer[MAX_PATH] = {};
-    if (!::SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE)) return std::string();
-    return buffer;
+    wchar_t buffer[MAX_PATH] = {};
+    if (!::SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE)) return std::string();
+    return Narrow(buffer, ::wcslen(buffer));
 }
 
-std::string EnvironmentPath(const char* name) {
-    char buffer[MAX_PATH] = {};
-    const DWORD length = ::GetEnvironmentVariableA(name, buffer, MAX_PATH);
-    return (length > 0 && length < MAX_PATH) ? std::string(buffer, length) : std::string();
+std::string EnvironmentPath(const wchar_t* name) {
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, buffer, MAX_PATH);
+    return (length > 0 && length < MAX_PATH) ? Narrow(buffer, length) : std::string();
+}
+
+// Drops the extended-length prefix that GetFinalPathNameByHandle returns.
+std::string PlainPath(std::wstring path) {
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+        path = L"\\\\" + path.substr(8);
+    } else if (path.compare(0, 4, L"\\\\?\\") == 0) {
+        path = path.substr(4);
+    }
+    return Narrow(path);
 }
 
 }  // namespace
@@ -87,9 +99,13 @@ WindowsPlatform& Windows() {
 }
 
 std::string WindowsPlatform::ModuleFileName() {
-    char buffer[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    return std::string(buffer, length < MAX_PATH ? length : MAX_PATH - 1);
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+        if (length < buffer.size()) return Narrow(buffer.data(), length);
+        if (buffer.size() >= 32768) return std::string();  // no path is longer
+        buffer.resize(buffer.size() * 2);
+    }
 }
 
 bool WindowsPlatform::SpecialFolder(ShellFolder which, std::string* path) {
@@ -102,32 +118,55 @@ bool WindowsPlatform::SpecialFolder(ShellFolder which, std::string* path) {
 std::unique_ptr<XmlSession> WindowsPlatform::OpenXml() { return OpenMsxml(*domClass_); }
 
 bool WindowsPlatform::ResetAttributes(const std::string& path) {
-    return ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != FALSE;
+    return ::SetFileAttributesW(FilePath(path).c_str(), FILE_ATTRIBUTE_NORMAL) != FALSE;
 }
 
-bool WindowsPlatform::RemoveFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
+bool WindowsPlatform::RemoveFile(const std::string& path) { return ::DeleteFileW(FilePath(path).c_str()) != FALSE; }
 
-bool WindowsPlatform::RemoveFolder(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
+bool WindowsPlatform::RemoveFolder(const std::string& path) {
+    return ::RemoveDirectoryW(FilePath(path).c_str()) != FALSE;
+}
 
 std::unique_ptr<FolderEnumeration> WindowsPlatform::FindFiles(const std::string& pattern) {
     return std::unique_ptr<FolderEnumeration>(new WinFolderEnumeration(pattern));
 }
 
 bool WindowsPlatform::IsLink(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(FilePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-std::string WindowsPlatform::CanonicalPath(const std::string& path) {
-    char full[MAX_PATH] = {};
-    DWORD length = ::GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    if (length == 0 || length >= MAX_PATH) return path;
-    char longer[MAX_PATH] = {};
-    const DWORD longLength = ::GetLongPathNameA(full, longer, MAX_PATH);
-    std::string result = (longLength > 0 && longLength < MAX_PATH) ? std::string(longer, longLength)
-                                                                   : std::string(full, length);
-    while (result.size() > 3 && result.back() == '\\') result.pop_back();
-    return result;
+bool WindowsPlatform::IsFile(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(FilePath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+FileIdentity WindowsPlatform::Identify(const std::string& path) {
+    FileIdentity identity;
+    // Backup semantics open folders too; no access right is needed to ask.
+    unique_file file(::CreateFileW(FilePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return identity;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileInformationByHandle(file.get(), &info)) {
+        identity.volume = info.dwVolumeSerialNumber;
+        identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    std::wstring final(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = ::GetFinalPathNameByHandleW(file.get(), &final[0], static_cast<DWORD>(final.size()),
+                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) break;
+        if (length < final.size()) {
+            final.resize(length);
+            identity.finalPath = PlainPath(final);
+            break;
+        }
+        final.resize(length + 1);
+    }
+    identity.known = true;
+    return identity;
 }
 
 std::vector<std::string> WindowsPlatform::ProtectedFolders() {
@@ -145,8 +184,8 @@ std::vector<std::string> WindowsPlatform::ProtectedFolders() {
     std::vector<std::string> folders;
     for (int csidl : kFolders) folders.push_back(ShellPath(csidl));
     // A 32-bit process sees only the x86 Program Files through the shell.
-    for (const char* name : {"ProgramW6432", "CommonProgramW6432", "ProgramFiles", "ProgramData", "SystemRoot",
-                             "USERPROFILE", "PUBLIC", "ALLUSERSPROFILE"}) {
+    for (const wchar_t* name : {L"ProgramW6432", L"CommonProgramW6432", L"ProgramFiles", L"ProgramData",
+                                L"SystemRoot", L"USERPROFILE", L"PUBLIC", L"ALLUSERSPROFILE"}) {
         folders.push_back(EnvironmentPath(name));
     }
     // Downloads has no CSIDL; it lies in the profile on every supported Windows.
@@ -158,13 +197,13 @@ std::vector<std::string> WindowsPlatform::ProtectedFolders() {
     }
     std::vector<std::string> result;
     for (const std::string& folder : folders) {
-        if (!folder.empty()) result.push_back(CanonicalPath(folder));
+        if (!folder.empty()) result.push_back(folder);
     }
     return result;
 }
 
 std::unique_ptr<Event> WindowsPlatform::NewEvent() {
-    HANDLE h = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE h = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!h) throw std::bad_alloc();
     return std::unique_ptr<Event>(new WinEvent(h));
 }
@@ -204,23 +243,30 @@ void WindowsPlatform::WaitOnUiThread(Event& event) {
             return;
         }
         MSG msg;
-        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        for (int i = 0; i < 16 && ::PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i) {
-            ::DispatchMessageA(&msg);
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        for (int i = 0; i < 16 && ::PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i) {
+            ::DispatchMessageW(&msg);
         }
     }
 }
 
 std::unique_ptr<Process> WindowsPlatform::StartProcess(std::string& commandLine, uint32_t* error) {
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWDEFAULT;
     PROCESS_INFORMATION info{};
-    commandLine.push_back('\0');  // CreateProcessA may write into the buffer
-    const BOOL started = ::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                                          nullptr, nullptr, &startup, &info);
-    commandLine.pop_back();
+    std::wstring command = Widen(commandLine);
+    // A quoted program path names the file itself: the system then never tries
+    // the shorter names that blanks in an unquoted path would suggest.
+    std::wstring program;
+    if (!command.empty() && command[0] == L'"') {
+        const size_t close = command.find(L'"', 1);
+        if (close != std::wstring::npos) program = command.substr(1, close - 1);
+    }
+    command.push_back(L'\0');  // CreateProcessW may write into the buffer
+    const BOOL started = ::CreateProcessW(program.empty() ? nullptr : program.c_str(), &command[0], nullptr, nullptr,
+                                          FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &info);
     if (!started) {
         *error = ::GetLastError();
         return nullptr;
@@ -228,16 +274,20 @@ std::unique_ptr<Process> WindowsPlatform::StartProcess(std::string& commandLine,
     return std::unique_ptr<Process>(new WinProcess(info));
 }
 
-void WindowsPlatform::DeleteRegistryTree(const std::string& key) { ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str()); }
+void WindowsPlatform::DeleteRegistryTree(const std::string& key) {
+    ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, Widen(key).c_str());
+}
 
 void WindowsPlatform::DiscardQueuedInput() {
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT)) {
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT)) {
     }
 }
 
-void WindowsPlatform::ShowMessage(WindowRef owner, const std::string& text, const std::string& caption) {
-    ::MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), MB_OK);
+void WindowsPlatform::ShowMessage(WindowRef owner, const std::string& text, const std::string& caption,
+                                  MessageKind kind) {
+    ::MessageBoxW(static_cast<HWND>(owner), Widen(text).c_str(), Widen(caption).c_str(),
+                  MB_OK | (kind == MessageKind::kWarning ? MB_ICONWARNING : 0));
 }
 
 }  // namespace platform

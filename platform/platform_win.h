@@ -20,7 +20,8 @@ public:
     bool RemoveFolder(const std::string& path) override;
     std::unique_ptr<FolderEnumeration> FindFiles(const std::string& pattern) override;
     bool IsLink(const std::string& path) override;
-    std::string CanonicalPath(const std::string& path) override;
+    bool IsFile(const std::string& path) override;
+    FileIdentity Identify(const std::string& path) override;
     std::vector<std::string> ProtectedFolders() override;
     std::unique_ptr<Event> NewEvent() override;
     bool BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) override;
@@ -28,7 +29,8 @@ public:
     std::unique_ptr<Process> StartProcess(std::string& commandLine, uint32_t* error) override;
     void DeleteRegistryTree(const std::string& key) override;
     void DiscardQueuedInput() override;
-    void ShowMessage(WindowRef owner, const std::string& text, const std::string& caption) override;
+    void ShowMessage(WindowRef owner, const std::string& text, const std::string& caption,
+                     MessageKind kind) override;
 
 private:
     const CLSID* domClass_;

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <cstdint>
+
 namespace platform {
 
 std::string Format(const char* pattern, std::initializer_list<const std::string*> args) {
@@ -37,6 +39,69 @@ bool SamePathText(const std::string& a, const std::string& b) {
         if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
     }
     return true;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+std::string Utf16ToUtf8(const char16_t* text, size_t length) {
+    std::string out;
+    out.reserve(length);
+    for (size_t i = 0; i < length; ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::u16string Utf8ToUtf16(const std::string& text) {
+    std::u16string out;
+    out.reserve(text.size());
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* end = p + text.size();
+    while (p < end) {
+        const unsigned lead = *p++;
+        int more = lead < 0x80 ? 0 : lead >= 0xC2 && lead < 0xE0 ? 1 : lead >= 0xE0 && lead < 0xF0 ? 2
+                 : lead >= 0xF0 && lead < 0xF5 ? 3 : -1;
+        uint32_t c = more == 0 ? lead : more == 1 ? (lead & 0x1F) : more == 2 ? (lead & 0x0F) : (lead & 0x07);
+        bool bad = more < 0 || end - p < more;
+        for (int k = 0; !bad && k < more; ++k) {
+            if ((p[k] & 0xC0) != 0x80) bad = true;
+            c = (c << 6) | (p[k] & 0x3F);
+        }
+        // Overlong forms and values beyond U+10FFFF are malformed; surrogates pass.
+        if (!bad && ((more == 2 && c < 0x800) || (more == 3 && (c < 0x10000 || c > 0x10FFFF)))) bad = true;
+        if (bad) {
+            out += u'\xFFFD';
+            continue;  // resynchronise at the next byte
+        }
+        p += more;
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
 }
 
 }  // namespace platform

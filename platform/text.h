@@ -1,6 +1,8 @@
-// Narrow-string helpers shared by every layer (ANSI code page bytes).
+// String helpers shared by every layer. Strings inside the program are UTF-8;
+// only the platform layer converts them, to and from UTF-16.
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -16,10 +18,17 @@ using StringList = std::vector<std::string>;
 std::string Format(const char* pattern, std::initializer_list<const std::string*> args);
 
 // The command-line tail a GUI program receives: the program name (quoted, or up
-// to the first byte <= 0x20) and the bytes 0x01..0x20 after it are skipped.
+// to the first byte <= 0x20) and the bytes 0x01..0x20 after it are skipped. On
+// UTF-8 every byte below 0x80 is that character, so the rule holds per character.
 const char* CommandLineTail(const char* commandLine);
 
 // Equality of paths as the file system sees them (ASCII letters case-folded).
 bool SamePathText(const std::string& a, const std::string& b);
+
+// UTF-16 <-> UTF-8. A lone surrogate, which a Windows file name may hold, is
+// carried as its own three-byte sequence so that every name survives the round
+// trip exactly; a malformed UTF-8 sequence reads as U+FFFD.
+std::string Utf16ToUtf8(const char16_t* text, size_t length);
+std::u16string Utf8ToUtf16(const std::string& text);
 
 }  // namespace platform

@@ -1,4 +1,5 @@
-// RAII owners for the Windows resources the program holds.
+// RAII owners for the Windows resources the program holds, and the one place
+// where UTF-8 meets UTF-16.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,10 @@ struct HandleTraits {
     static HANDLE invalid() { return nullptr; }
     static void close(HANDLE h) { ::CloseHandle(h); }
 };
+struct FileTraits {
+    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) { ::CloseHandle(h); }
+};
 struct FindTraits {
     static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
     static void close(HANDLE h) { ::FindClose(h); }
@@ -29,12 +34,21 @@ struct BstrTraits {
 };
 
 using unique_handle = unique_any<HANDLE, HandleTraits>;
+using unique_file = unique_any<HANDLE, FileTraits>;
 using unique_find = unique_any<HANDLE, FindTraits>;
 using unique_hkey = unique_any<HKEY, HkeyTraits>;
 using unique_bstr = unique_any<BSTR, BstrTraits>;
 
-// ANSI code page <-> UTF-16 for COM strings; null only when allocation fails.
-unique_bstr AnsiToBstr(const std::string& text);
-std::string WideToAnsi(const wchar_t* text, int length);
+// UTF-8 <-> UTF-16 at the boundary to Windows.
+std::wstring Widen(const std::string& text);
+std::string Narrow(const wchar_t* text, size_t length);
+inline std::string Narrow(const std::wstring& text) { return Narrow(text.data(), text.size()); }
+// A path for the file functions: absolute paths get the extended-length prefix
+// (\\?\, \\?\UNC\), so any name and any length up to the system's limit is
+// reached exactly; '/' becomes '\', which that prefix no longer translates.
+std::wstring FilePath(const std::string& path);
+
+// UTF-8 to a COM string; null only when allocation fails.
+unique_bstr Utf8ToBstr(const std::string& text);
 
 }  // namespace platform

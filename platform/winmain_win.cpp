@@ -5,18 +5,21 @@
 
 #include "platform/framework_win.h"
 #include "platform/text.h"
+#include "platform/win_handles.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     CWinApp* app = CWinApp::Current();
     if (!app) return 0;
     app->m_hInstance = instance;
-    app->m_lpCmdLine = platform::CommandLineTail(::GetCommandLineA());
+    // The whole command line in UTF-8; the tail points into it for the process's life.
+    static const std::string commandLine = platform::Narrow(::GetCommandLineW(), ::wcslen(::GetCommandLineW()));
+    app->m_lpCmdLine = platform::CommandLineTail(commandLine.c_str());
     try {
         if (app->InitInstance()) {
             MSG msg;
-            while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+            while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
                 ::TranslateMessage(&msg);
-                ::DispatchMessageA(&msg);
+                ::DispatchMessageW(&msg);
             }
         }
     } catch (...) {

@@ -17,7 +17,7 @@ public:
     virtual std::unique_ptr<XmlNode> SelectSingleNode(const std::string& name) = 0;
     // Child elements of that name, or null when the query fails.
     virtual std::unique_ptr<XmlNodeList> SelectNodes(const std::string& name) = 0;
-    // Text of the named attribute in the ANSI code page; false (output untouched)
+    // Text of the named attribute (UTF-8); false (output untouched)
     // when the node has no such attribute or it cannot be read.
     virtual bool AttributeText(const std::string& name, std::string* text) = 0;
 };
@@ -33,7 +33,7 @@ public:
 class XmlDocument {
 public:
     virtual ~XmlDocument() = default;
-    // Loads a file synchronously; path in the ANSI code page.
+    // Loads a file synchronously.
     virtual bool Load(const std::string& path) = 0;
     virtual std::unique_ptr<XmlNode> DocumentElement() = 0;
 };

@@ -1,5 +1,7 @@
 #include "removal/removal_sequence.h"
 
+#include <vector>
+
 #include "removal/folder_tree.h"
 #include "removal/launcher.h"
 
@@ -7,6 +9,8 @@ using platform::Format;
 
 const char kCompletionTemplate[] = "%s卸载完毕，我们会继续努力，谢谢使用！";
 const char kCompletionCaption[] = "卸载成功";
+const char kUnreadManifestText[] = "无法读取卸载信息，未删除任何内容。";
+const char kUnreadManifestCaption[] = "卸载";
 
 bool IsProductKey(const std::string& key) {
     const std::string parent = Format(kUninstallKeyTemplate, {});
@@ -22,11 +26,11 @@ bool StartsWith(const std::string& text, const char* prefix) { return text.compa
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// `inner` is `outer` or lies inside it.
-bool IsSameOrInside(const std::string& inner, const std::string& outer) {
-    if (outer.empty() || inner.size() < outer.size()) return false;
-    if (!platform::SamePathText(inner.substr(0, outer.size()), outer)) return false;
-    return inner.size() == outer.size() || IsSeparator(inner[outer.size()]) || IsSeparator(outer.back());
+// The folder that holds `path`, by its spelling; empty at a root.
+std::string ParentOf(const std::string& path) {
+    const size_t cut = path.find_last_of("\\/");
+    if (cut == std::string::npos || cut == 0) return std::string();
+    return path.substr(0, cut);
 }
 
 }  // namespace
@@ -52,15 +56,34 @@ bool IsBareRoot(const std::string& input) {
 
 bool MayEmptyProgramFolder(platform::Platform& os, const std::string& folder) {
     if (IsBareRoot(folder)) return false;
-    const std::string canonical = os.CanonicalPath(folder);
-    if (IsBareRoot(canonical)) return false;
+    // Compared by what the folders are, not how they are spelled: a drive letter
+    // mapped onto a profile, a linked parent or a short name reach the same folder.
+    const platform::FileIdentity self = os.Identify(folder);
+    if (!self.known || (!self.finalPath.empty() && IsBareRoot(self.finalPath))) return false;
+    std::vector<std::string> seen;
     for (const std::string& owned : os.ProtectedFolders()) {
-        if (IsSameOrInside(owned, canonical) || IsSameOrInside(owned, folder)) return false;
+        // The protected folder itself and every folder above it, both as spelled
+        // and as resolved.
+        for (std::string above : {owned, os.Identify(owned).finalPath}) {
+            for (; !above.empty() && !IsBareRoot(above); above = ParentOf(above)) {
+                bool known = false;
+                for (const std::string& done : seen) known = known || platform::SamePathText(done, above);
+                if (known) break;  // and so is everything above it
+                seen.push_back(above);
+                if (platform::SameFile(self, os.Identify(above))) return false;
+            }
+        }
     }
     return true;
 }
 
 void RunRemovalSteps(platform::Platform& os, const RemovalPlan& plan, platform::WindowRef owner) {
+    if (!plan.manifestLoaded) {
+        // Without its uninstall information the program cannot know what it owns.
+        os.DiscardQueuedInput();
+        os.ShowMessage(owner, kUnreadManifestText, kUnreadManifestCaption, platform::MessageKind::kWarning);
+        return;
+    }
     const std::string programFolder = GetProgramFolder(os);
 
     for (const std::string& command : plan.moduleCommands) {

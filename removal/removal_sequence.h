@@ -8,6 +8,8 @@
 
 extern const char kCompletionTemplate[];
 extern const char kCompletionCaption[];
+extern const char kUnreadManifestText[];
+extern const char kUnreadManifestCaption[];
 
 // A key path that names one product's own key strictly below the Uninstall key.
 bool IsProductKey(const std::string& key);
@@ -19,5 +21,6 @@ bool MayEmptyProgramFolder(platform::Platform& os, const std::string& folder);
 
 // Runs the module uninstallers, deletes shortcuts, group folders, the program
 // folder's contents and the registry entry, then shows the completion message.
-// A failure in one item never stops the later ones.
+// A failure in one item never stops the later ones. A plan whose manifest could not
+// be read removes nothing; the user is told so instead.
 void RunRemovalSteps(platform::Platform& os, const RemovalPlan& plan, platform::WindowRef owner);

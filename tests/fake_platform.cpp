@@ -273,7 +273,26 @@ bool FakePlatform::IsLink(const std::string& path) {
     return it != files.end() && it->second.reparse;
 }
 
-std::string FakePlatform::CanonicalPath(const std::string& path) { return path; }
+bool FakePlatform::IsFile(const std::string& path) {
+    auto it = files.find(path);
+    return it != files.end() && !it->second.directory;
+}
+
+platform::FileIdentity FakePlatform::Identify(const std::string& path) {
+    std::string resolved = path;
+    for (const auto& alias : aliases) {
+        if (resolved.compare(0, alias.first.size(), alias.first) == 0 &&
+            (resolved.size() == alias.first.size() || resolved[alias.first.size()] == '\\')) {
+            resolved = alias.second + resolved.substr(alias.first.size());
+        }
+    }
+    platform::FileIdentity identity;
+    if (files.count(resolved)) {
+        identity.known = true;
+        identity.finalPath = resolved;
+    }
+    return identity;
+}
 
 std::vector<std::string> FakePlatform::ProtectedFolders() { return protectedFolders; }
 
@@ -308,8 +327,9 @@ void FakePlatform::DeleteRegistryTree(const std::string& key) { Record("regdelet
 
 void FakePlatform::DiscardQueuedInput() { Record("discard input"); }
 
-void FakePlatform::ShowMessage(platform::WindowRef, const std::string& text, const std::string& caption) {
-    Record("message " + caption + "|" + text);
+void FakePlatform::ShowMessage(platform::WindowRef, const std::string& text, const std::string& caption,
+                               platform::MessageKind kind) {
+    Record(std::string(kind == platform::MessageKind::kWarning ? "warning " : "message ") + caption + "|" + text);
 }
 
 }  // namespace fake

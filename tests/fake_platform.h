@@ -59,6 +59,8 @@ public:
     std::map<std::string, std::shared_ptr<Element>> manifests;  // path -> document element
     XmlFaults xml;
     std::vector<std::string> protectedFolders;
+    // Other spellings of a folder (a mapped drive, a linked parent): prefix -> real path.
+    std::map<std::string, std::string> aliases;
 
     void AddFolder(const std::string& path);
     void AddFile(const std::string& path, FileNode node = {});
@@ -90,7 +92,8 @@ public:
     bool RemoveFolder(const std::string& path) override;
     std::unique_ptr<platform::FolderEnumeration> FindFiles(const std::string& pattern) override;
     bool IsLink(const std::string& path) override;
-    std::string CanonicalPath(const std::string& path) override;
+    bool IsFile(const std::string& path) override;
+    platform::FileIdentity Identify(const std::string& path) override;
     std::vector<std::string> ProtectedFolders() override;
     std::unique_ptr<platform::Event> NewEvent() override;
     bool BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) override;
@@ -98,7 +101,8 @@ public:
     std::unique_ptr<platform::Process> StartProcess(std::string& commandLine, uint32_t* error) override;
     void DeleteRegistryTree(const std::string& key) override;
     void DiscardQueuedInput() override;
-    void ShowMessage(platform::WindowRef owner, const std::string& text, const std::string& caption) override;
+    void ShowMessage(platform::WindowRef owner, const std::string& text, const std::string& caption,
+                     platform::MessageKind kind) override;
 
     void Record(const std::string& entry);
 

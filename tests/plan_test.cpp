@@ -46,18 +46,52 @@ TEST(ManifestPathAndKey, KeyBelowUninstall) {
     EXPECT_EQ(ProductKey("sub\\Foo"), std::string(kUninstall) + "sub\\Foo");
 }
 
-TEST(ModuleCommand, FourTemplates) {
-    EXPECT_EQ(ModuleCommand(kFolder, "u.exe", "", ""), "C:\\Apps\\Foo\\u.exe");
-    EXPECT_EQ(ModuleCommand(kFolder, "u.exe", "-x y", ""), "C:\\Apps\\Foo\\u.exe \"-x y\"");
-    EXPECT_EQ(ModuleCommand(kFolder, "u.exe", "", "bin"), "C:\\Apps\\Foo\\bin\\u.exe");
-    EXPECT_EQ(ModuleCommand(kFolder, "u.exe", "-x", "bin"), "C:\\Apps\\Foo\\bin\\u.exe \"-x\"");
+TEST(ModuleCommand, QuotedProgramThenParameter) {
+    fake::FakePlatform os;
+    os.AddFile("C:\\Program Files\\Foo Client\\bin dir\\unins.exe");
+    os.AddFile("C:\\Apps\\Foo\\setup.exe");
+    os.AddFile("C:\\Apps\\Foo\\a b.exe");
+    struct Case {
+        const char* folder;
+        const char* uninstall;
+        const char* param;
+        const char* dir;
+        const char* command;
+    } cases[] = {
+        {kFolder, "u.exe", "", "", "\"C:\\Apps\\Foo\\u.exe\""},
+        {kFolder, "u.exe", "-x y", "", "\"C:\\Apps\\Foo\\u.exe\" \"-x y\""},
+        {kFolder, "u.exe", "", "bin", "\"C:\\Apps\\Foo\\bin\\u.exe\""},
+        {kFolder, "u.exe", "a\"b", "x\\y", "\"C:\\Apps\\Foo\\x\\y\\u.exe\" \"a\"b\""},
+        {kFolder, "u.exe", "%s", "%d", "\"C:\\Apps\\Foo\\%d\\u.exe\" \"%s\""},
+        // Blanks in the folders never split the program.
+        {"C:\\Program Files\\Foo Client", "unins.exe", "/S", "bin dir",
+         "\"C:\\Program Files\\Foo Client\\bin dir\\unins.exe\" \"/S\""},
+        // Arguments inside `uninstall`: split only when no file has the whole name.
+        {kFolder, "setup.exe /remove /quiet", "", "", "\"C:\\Apps\\Foo\\setup.exe\" /remove /quiet"},
+        {kFolder, "setup.exe -u", "x", "", "\"C:\\Apps\\Foo\\setup.exe\" -u \"x\""},
+        {kFolder, "a b.exe", "", "", "\"C:\\Apps\\Foo\\a b.exe\""},
+        {kFolder, "a b.exe c", "", "", "\"C:\\Apps\\Foo\\a b.exe\" c"},
+        {kFolder, "missing.exe /x", "", "", "\"C:\\Apps\\Foo\\missing.exe /x\""},
+        {kFolder, " setup.exe", "", "", "\"C:\\Apps\\Foo\\ setup.exe\""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ModuleCommand(os, c.folder, c.uninstall, c.param, c.dir), c.command) << c.uninstall;
+    }
 }
 
-TEST(ModuleCommand, ValuesInsertedAsRead) {
-    EXPECT_EQ(ModuleCommand("C:\\Program Files\\Foo", "u.exe", "", ""), "C:\\Program Files\\Foo\\u.exe");
-    EXPECT_EQ(ModuleCommand(kFolder, "u.exe", "a\"b", "x\\y"), "C:\\Apps\\Foo\\x\\y\\u.exe \"a\"b\"");
-    EXPECT_EQ(ModuleCommand(kFolder, "u.exe", "%s", "%d"), "C:\\Apps\\Foo\\%d\\u.exe \"%s\"");
+TEST(CharacterRules, Utf8NamesAreCutAndJudgedByCharacter) {
+    // 運 and 誠 end in 0x5C in GBK; look-alikes of '.' and '\\' are ordinary characters.
+    EXPECT_EQ(ProgramFolderOf("C:\\好運\\誠\\remover.exe"), "C:\\好運\\誠");
+    EXPECT_EQ(ProgramFolderOf("C:\\．．\\remover.exe"), "C:\\．．");
+    EXPECT_EQ(ProductName("好運.xml"), "好運");
+    EXPECT_EQ(ProductName("好運．xml"), "");
+    EXPECT_EQ(ProductName("한국어.🙂.xml"), "한국어.🙂");
+    for (const char* inside : {"好運", "錦\\誠", "．．", "．．＼．．＼x", "∖..x", "🙂", "한국어"}) {
+        EXPECT_TRUE(StaysInsideFolder(inside)) << inside;
+    }
+    for (const char* outside : {"好運\\..", "..\\好運", "好運:流"}) EXPECT_FALSE(StaysInsideFolder(outside)) << outside;
 }
+
 
 class Shortcut : public ::testing::Test {
 protected:

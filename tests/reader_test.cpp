@@ -68,7 +68,7 @@ TEST_F(Reader, ModulesInOrderShortcutsBeforeCommand) {
     second.Add("ShortCut", {{"root", "PROGRAMS"}, {"group", "G"}, {"link", "B2"}});
     Read();
     EXPECT_EQ(plan.moduleCommands,
-              (platform::StringList{"C:\\Apps\\Foo\\bin\\a.exe \"/s\"", "C:\\Apps\\Foo\\b.exe"}));
+              (platform::StringList{"\"C:\\Apps\\Foo\\bin\\a.exe\" \"/s\"", "\"C:\\Apps\\Foo\\b.exe\""}));
     EXPECT_EQ(plan.shortcutFiles, (platform::StringList{Desktop("A"), Desktop("B1")}));
     EXPECT_EQ(plan.shortcutFolders.size(), 1u);
 }
@@ -126,7 +126,7 @@ TEST_F(Reader, ItemsThatCannotBeFetchedSkipped) {
     b.Add("ShortCut", {{"root", "DESKTOP"}, {"link", "Y"}});
     os.xml.failItem = {{"Module", 0}, {"ShortCut", 0}};
     Read();
-    EXPECT_EQ(plan.moduleCommands, (platform::StringList{"C:\\Apps\\Foo\\b.exe"}));
+    EXPECT_EQ(plan.moduleCommands, (platform::StringList{"\"C:\\Apps\\Foo\\b.exe\""}));
     EXPECT_EQ(plan.shortcutFiles, (platform::StringList{Desktop("Y")}));
 }
 

@@ -172,18 +172,31 @@ TEST(Guards, BareRoots) {
     }
 }
 
-TEST(Guards, ProgramFolderThatHoldsTheSystemOrTheUser) {
+TEST(Guards, ProgramFolderComparedByIdentity) {
     FakePlatform os;
+    for (const char* folder : {"C:", "C:\\Windows", "C:\\Program Files", "C:\\Program Files\\Foo", "C:\\Users",
+                               "C:\\Users\\me", "C:\\Users\\me\\Desktop", "C:\\Users\\me\\Tools",
+                               "C:\\Users\\me\\Tools\\Foo", "C:\\Program Files Extra", "C:\\Apps", "\\\\srv\\share"}) {
+        os.AddFolder(folder);
+    }
     os.protectedFolders = {"C:\\Windows", "C:\\Program Files", "C:\\Users\\me", "C:\\Users\\me\\Desktop"};
-    EXPECT_TRUE(MayEmptyProgramFolder(os, "C:\\Program Files\\Foo"));
-    EXPECT_TRUE(MayEmptyProgramFolder(os, "C:\\Users\\me\\Tools\\Foo"));
-    EXPECT_TRUE(MayEmptyProgramFolder(os, "C:\\Program Files Extra"));
-    EXPECT_FALSE(MayEmptyProgramFolder(os, "C:\\Program Files"));
-    EXPECT_FALSE(MayEmptyProgramFolder(os, "c:\\program files"));
-    EXPECT_FALSE(MayEmptyProgramFolder(os, "C:\\Users"));
-    EXPECT_FALSE(MayEmptyProgramFolder(os, "C:\\Users\\me\\Desktop"));
-    EXPECT_FALSE(MayEmptyProgramFolder(os, "C:"));
-    EXPECT_FALSE(MayEmptyProgramFolder(os, "\\\\srv\\share"));
+    os.aliases["Y:"] = "C:\\Users";                       // a drive letter mapped onto the users' root
+    os.aliases["C:\\Apps\\Link"] = "C:\\Users\\me";        // a linked parent folder
+    os.aliases["C:\\PROGRA~1"] = "C:\\Program Files";      // a short name
+    struct Case {
+        const char* folder;
+        bool mayEmpty;
+    } cases[] = {
+        {"C:\\Program Files\\Foo", true},   {"C:\\Users\\me\\Tools\\Foo", true},
+        {"C:\\Program Files Extra", true},   {"C:\\PROGRA~1\\Foo", true},
+        {"Y:\\me\\Tools\\Foo", true},       {"C:\\Program Files", false},
+        {"c:\\program files", false},        {"C:\\Users", false},
+        {"C:\\Users\\me\\Desktop", false},  {"Y:\\me\\Desktop", false},
+        {"Y:\\me", false},                   {"C:\\Apps\\Link\\Desktop", false},
+        {"C:\\PROGRA~1", false},             {"C:", false},
+        {"\\\\srv\\share", false},           {"C:\\Missing", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(MayEmptyProgramFolder(os, c.folder), c.mayEmpty) << c.folder;
 }
 
 class Sequence : public ::testing::Test {
@@ -202,6 +215,7 @@ protected:
         plan.shortcutFolders = {Programs() + "\\Foo"};
         plan.productKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Foo";
         plan.displayName = "Foo";
+        plan.manifestLoaded = true;
     }
     std::string Desktop() { return os.shellFolders[platform::ShellFolder::kDesktop]; }
     std::string Programs() { return os.shellFolders[platform::ShellFolder::kPrograms]; }
@@ -267,6 +281,7 @@ TEST_F(Sequence, ProgramFolderWalkThrowing) {
 TEST_F(Sequence, EmptyPlanStillEmptiesFolderAndDeletesKey) {
     RemovalPlan empty;
     empty.productKey = plan.productKey;
+    empty.manifestLoaded = true;
     RunRemovalSteps(os, empty, nullptr);
     EXPECT_FALSE(os.Exists("C:\\Apps\\Foo"));
     EXPECT_TRUE(Logged("regdelete " + plan.productKey));
@@ -315,12 +330,11 @@ TEST_F(Sequence, QueuedInputDroppedBeforeTheMessage) {
     EXPECT_EQ(IndexOf(os.log, "discard input") + 1, IndexOf(os.log, Message()));
 }
 
-TEST(CompletionText, CodePage936Bytes) {
-    // 卸载完毕，我们会继续努力，谢谢使用！ and 卸载成功
-    EXPECT_STREQ(kCompletionTemplate,
-                 "%s\xD0\xB6\xD4\xD8\xCD\xEA\xB1\xCF\xA3\xAC\xCE\xD2\xC3\xC7\xBB\xE1\xBC\xCC\xD0\xF8\xC5\xAC"
-                 "\xC1\xA6\xA3\xAC\xD0\xBB\xD0\xBB\xCA\xB9\xD3\xC3\xA3\xA1");
-    EXPECT_STREQ(kCompletionCaption, "\xD0\xB6\xD4\xD8\xB3\xC9\xB9\xA6");
+TEST_F(Sequence, UnreadManifestRemovesNothing) {
+    plan.manifestLoaded = false;
+    Run();
+    EXPECT_EQ(os.log, (std::vector<std::string>{"discard input", "warning 卸载|无法读取卸载信息，未删除任何内容。"}));
+    EXPECT_TRUE(os.Exists("C:\\Apps\\Foo\\data.bin"));
 }
 
 }  // namespace

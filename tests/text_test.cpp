@@ -28,12 +28,25 @@ TEST(CommandLineTail, SkipsProgramNameAndBlanks) {
     EXPECT_STREQ(CommandLineTail("r.exe a  b"), "a  b");
 }
 
-TEST(Texts, AreCodePage936Bytes) {
-    // 卸载向导; two ideographic spaces, 您是否确定要删除 ... 及其所有组件 and a full-width question mark.
-    EXPECT_STREQ(kCaptionTemplate, "%s\xD0\xB6\xD4\xD8\xCF\xF2\xB5\xBC");
-    EXPECT_STREQ(kPromptTemplate,
-                 "\xA1\xA1\xA1\xA1\xC4\xFA\xCA\xC7\xB7\xF1\xC8\xB7\xB6\xA8\xD2\xAA\xC9\xBE\xB3\xFD%s"
-                 "\xBC\xB0\xC6\xE4\xCB\xF9\xD3\xD0\xD7\xE9\xBC\xFE\xA3\xBF");
+TEST(Utf16, EveryNameSurvivesTheRoundTrip) {
+    const std::u16string names[] = {
+        u"plain", u"好運", u"．．＼Victim", u"한국어", u"\U0001F642", u"",
+        std::u16string(1, char16_t(0xD800)) + u"x",              // lone high surrogate
+        u"a" + std::u16string(1, char16_t(0xDC00)),               // lone low surrogate
+        std::u16string{char16_t(0xDBFF), char16_t(0xDBFF), char16_t(0xDFFF)},
+    };
+    for (const std::u16string& name : names) {
+        const std::string utf8 = platform::Utf16ToUtf8(name.data(), name.size());
+        EXPECT_EQ(platform::Utf8ToUtf16(utf8), name) << utf8;
+    }
+    EXPECT_EQ(platform::Utf16ToUtf8(u"運\U0001F642", 3), "運🙂");
+}
+
+TEST(Utf16, MalformedUtf8ReadsAsReplacement) {
+    EXPECT_EQ(platform::Utf8ToUtf16("a\xFF" "b"), u"a\xFFFD" "b");
+    EXPECT_EQ(platform::Utf8ToUtf16("\xC0\xAF"), u"\xFFFD\xFFFD");          // overlong '/'
+    EXPECT_EQ(platform::Utf8ToUtf16("\xE5\xA5"), u"\xFFFD\xFFFD");          // cut short
+    EXPECT_EQ(platform::Utf8ToUtf16("\xF4\x90\x80\x80"), u"\xFFFD\xFFFD\xFFFD\xFFFD");  // beyond U+10FFFF
 }
 
 TEST(SamePathText, FoldsAsciiCaseOnly) {
