@@ -2,18 +2,113 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 #include "app/removal_dialog.h"
+#include "app/switches.h"
+#include "plan/manifest_reader.h"
+#include "platform/platform_win.h"
+#include "platform/program_win.h"
+#include "platform/win_handles.h"
+#include "removal/removal_sequence.h"
 
 CRemovalApp theApp;
 
-BOOL CRemovalApp::InitInstance() {
-    // The current common-controls look, as the embedded manifest requests.
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
+namespace {
 
-    CRemovalDialog dialog;
-    m_pMainWnd = &dialog;
-    dialog.DoModal();
-    m_pMainWnd = nullptr;
+// The plan as read from the manifest, with the display name the dialog would show.
+RemovalPlan ReadPlan(platform::Platform& os, const std::string& argument) {
+    RemovalPlan plan;
+    ManifestTexts texts;
+    try {
+        ReadManifest(os, argument, plan, texts);
+    } catch (...) {
+        // Out of memory while reading: what was read so far stands.
+    }
+    if (texts.present) plan.displayName = texts.displayName;
+    return plan;
+}
+
+int ExitCodeForUnread(const RemovalPlan& plan) {
+    if (plan.manifestLoaded) return kExitRemoved;
+    return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
+}
+
+}  // namespace
+
+BOOL CRemovalApp::InitInstance() {
+    const Switches switches = ParseSwitches(m_lpCmdLine, platform::kSelfRemovalSwitch);
+    if (!switches.selfRemoval.empty()) {
+        m_exitCode = platform::RunSelfRemoval(switches.selfRemoval);
+        return FALSE;
+    }
+    if (switches.help || !switches.unknown.empty()) {
+        // A silent run has nobody to read the usage: the exit code says it.
+        if (!switches.silent) {
+            ::MessageBoxW(nullptr, platform::Widen(kUsageText).c_str(), platform::Widen(kUnreadManifestCaption).c_str(),
+                          MB_OK | (switches.help ? MB_ICONINFORMATION : MB_ICONWARNING));
+        }
+        m_exitCode = switches.help ? kExitRemoved : kExitBadSwitch;
+        return FALSE;
+    }
+
+    platform::Platform& os = platform::Windows();
+    std::unique_ptr<platform::TextSink> log;
+    if (!switches.logPath.empty()) log = platform::OpenLogFile(switches.logPath);
+    if (log) log->Line("remover.exe " + std::string(m_lpCmdLine));
+
+    if (switches.planOnly) {
+        const RemovalPlan plan = ReadPlan(os, switches.argument);
+        std::unique_ptr<platform::TextSink> output = platform::RedirectedOutput();
+        platform::TextSink* sink = output ? output.get() : log.get();
+        if (sink) {
+            for (const std::string& line : DescribePlan(os, plan, ManifestPath(GetProgramFolder(os), switches.argument))) {
+                sink->Line(line);
+            }
+        }
+        m_exitCode = ExitCodeForUnread(plan);
+        return FALSE;
+    }
+
+    // One removal per product at a time: a second start shows the first one.
+    platform::ProductLock lock(ProductName(switches.argument));
+    if (lock.Taken()) {
+        if (!switches.silent) lock.ActivateHolder();
+        if (log) log->Line("another removal of this product is running");
+        m_exitCode = kExitAlreadyRunning;
+        return FALSE;
+    }
+
+    bool selfRemoval = false;
+    if (switches.silent) {
+        const RemovalPlan plan = ReadPlan(os, switches.argument);
+        RemovalReport report(os, log.get());
+        for (const std::string& line :
+             DescribePlan(os, plan, ManifestPath(GetProgramFolder(os), switches.argument))) {
+            report.Note("plan: " + line);
+        }
+        RemovalSettings settings;
+        settings.silent = true;
+        try {
+            m_exitCode = RunRemoval(os, plan, settings, report, &selfRemoval);
+        } catch (...) {
+            m_exitCode = kExitIncomplete;
+        }
+    } else {
+        // The current common-controls look, as the embedded manifest requests.
+        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+        ::InitCommonControlsEx(&controls);
+
+        CRemovalDialog dialog(switches.argument.c_str(), log.get(), &lock);
+        m_pMainWnd = &dialog;
+        dialog.DoModal();
+        m_pMainWnd = nullptr;
+        m_exitCode = dialog.ExitCode();
+        selfRemoval = dialog.SelfRemoval();
+    }
+    if (log) log->Line("exit code " + std::to_string(m_exitCode));
+    log.reset();
+    // Last of all: the copy that removes this file waits for this process to end.
+    if (selfRemoval) platform::StartSelfRemoval(os.ModuleFileName());
     return FALSE;
 }

@@ -4,18 +4,26 @@
 #include "app/chrome.h"
 #include "app/resource.h"
 #include "platform/platform_win.h"
+#include "platform/program_win.h"
 #include "platform/win_handles.h"
 #include "removal/removal_sequence.h"
 
-CRemovalDialog::CRemovalDialog(CDialog* parent)
-    : CDialog(ID_REMOVAL_DIALOG, parent), m_icon(CWinApp::Current()->LoadIcon(ID_APP_ICON)) {}
+CRemovalDialog::CRemovalDialog(const char* argument, platform::TextSink* log, const platform::ProductLock* lock,
+                               CDialog* parent)
+    : CDialog(ID_REMOVAL_DIALOG, parent),
+      m_icon(CWinApp::Current()->LoadIcon(ID_APP_ICON)),
+      m_argument(argument ? argument : CWinApp::Current()->m_lpCmdLine),
+      m_log(log),
+      m_lock(lock),
+      m_exitCode(kExitCancelled) {}
 
 BOOL CRemovalDialog::OnInitDialog() {
     CDialog::OnInitDialog();
     SetUpChrome();
+    if (m_lock) m_lock->Mark(m_hWnd);
     ManifestTexts texts;
     try {
-        ReadManifest(platform::Windows(), CWinApp::Current()->m_lpCmdLine, m_plan, texts);
+        ReadManifest(platform::Windows(), m_argument, m_plan, texts);
     } catch (...) {
         // Out of memory while reading: show what was read so far.
     }
@@ -25,7 +33,7 @@ BOOL CRemovalDialog::OnInitDialog() {
 
 void CRemovalDialog::SetUpChrome() {
     if (HMENU menu = ::GetSystemMenu(m_hWnd, FALSE)) {
-        const std::wstring text = platform::Widen(CWinApp::Current()->LoadString(ID_ABOUT_MENU_TEXT));
+        const platform::WideString text = platform::Widen(CWinApp::Current()->LoadString(ID_ABOUT_MENU_TEXT));
         if (!text.empty()) {
             ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
             ::AppendMenuW(menu, MF_STRING, kAboutCommand, text.c_str());
@@ -82,17 +90,33 @@ void CRemovalDialog::ApplyTexts(const ManifestTexts& texts) {
 void CRemovalDialog::OnOK() { RunRemoval(); }
 
 void CRemovalDialog::OnCancel() {
-    if (!m_removing) CDialog::OnCancel();
+    if (m_removing) return;
+    if (m_log) m_log->Line("cancelled");
+    CDialog::OnCancel();
 }
 
 void CRemovalDialog::RunRemoval() {
     // The completion box's own message loop could deliver a posted OK again.
     if (m_removing) return;
     m_removing = true;
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDOK), FALSE);
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDCANCEL), FALSE);
+    platform::Platform& os = platform::Windows();
+    RemovalReport report(os, m_log);
+    report.onStatus = [this](const std::string& text) {
+        SetDlgItemText(ID_PROMPT_TEXT, text);
+        ::UpdateWindow(::GetDlgItem(m_hWnd, ID_PROMPT_TEXT));
+    };
+    int result = kExitIncomplete;
     try {
-        RunRemovalSteps(platform::Windows(), m_plan, m_hWnd);
+        const std::string manifest = ManifestPath(GetProgramFolder(os), m_argument);
+        for (const std::string& line : DescribePlan(os, m_plan, manifest)) report.Note("plan: " + line);
+        RemovalSettings settings;
+        settings.owner = m_hWnd;
+        result = ::RunRemoval(os, m_plan, settings, report, &m_selfRemoval);
     } catch (...) {
         // Out of memory outside every item's guard: the dialog still ends.
     }
-    EndDialog(IDOK);
+    m_exitCode = result;
+    EndDialog(result == kExitCancelled ? IDCANCEL : IDOK);
 }

@@ -62,7 +62,11 @@ void ReadManifest(platform::Platform& os, const std::string& argument, RemovalPl
 
     plan.productKey = ProductKey(ProductName(argument));
     platform::XmlDocument& document = session->Document();
-    if (!document.Load(ManifestPath(programFolder, argument))) return;
+    const std::string manifest = ManifestPath(programFolder, argument);
+    if (!document.Load(manifest)) {
+        plan.manifestMissing = argument.empty() || !os.IsFile(manifest);
+        return;
+    }
     plan.manifestLoaded = true;
     std::unique_ptr<XmlNode> top = document.DocumentElement();
     if (!top) return;

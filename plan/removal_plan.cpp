@@ -64,15 +64,23 @@ bool StaysInsideFolder(const std::string& relative) {
 void AddShortcut(platform::Platform& os, const std::string& root, const std::string& group,
                  const std::string& link, RemovalPlan& plan) {
     if (root.empty() || link.empty()) return;
+    const std::string what = "ShortCut root=\"" + root + "\" group=\"" + group + "\" link=\"" + link + "\": ";
     const bool programs = root == "PROGRAMS";
-    if (!programs && root != "DESKTOP") return;
+    if (!programs && root != "DESKTOP") {
+        plan.refusals.push_back(what + "root is neither PROGRAMS nor DESKTOP");
+        return;
+    }
     const bool useGroup = programs && !group.empty();
-    if (!StaysInsideFolder(useGroup ? group : link)) return;
+    if (!StaysInsideFolder(useGroup ? group : link)) {
+        plan.refusals.push_back(what + (useGroup ? "group" : "link") + " would leave its folder");
+        return;
+    }
 
     std::string folder;
     if (!os.SpecialFolder(programs ? platform::ShellFolder::kPrograms : platform::ShellFolder::kDesktop,
                           &folder) ||
         folder.empty()) {
+        plan.refusals.push_back(what + "the folder lookup failed");
         return;
     }
     if (useGroup) {

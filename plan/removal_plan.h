@@ -13,7 +13,9 @@ struct RemovalPlan {
     platform::StringList moduleCommands;   // complete command lines of module uninstallers
     std::string productKey;                // below HKEY_LOCAL_MACHINE
     std::string displayName;
-    bool manifestLoaded = false;  // nothing is removed on the word of a manifest that was never read
+    bool manifestLoaded = false;   // nothing is removed on the word of a manifest that was never read
+    bool manifestMissing = false;  // not loaded because there is no such file
+    platform::StringList refusals;  // manifest entries the rules refused, and why
 };
 
 extern const char kUninstallKeyTemplate[];

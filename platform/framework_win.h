@@ -26,6 +26,7 @@ public:
     HINSTANCE m_hInstance = nullptr;
     const char* m_lpCmdLine = "";  // the command-line tail, verbatim, UTF-8
     class CDialog* m_pMainWnd = nullptr;
+    int m_exitCode = 0;  // the process's exit code
 };
 
 class CDialog {

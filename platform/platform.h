@@ -15,6 +15,10 @@ namespace platform {
 
 enum class ShellFolder { kPrograms, kDesktop };
 
+// System error codes the portable code tells apart.
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorPathNotFound = 3;
+
 // An opaque owner window for message boxes (an HWND on Windows).
 using WindowRef = void*;
 
@@ -36,6 +40,19 @@ struct FileIdentity {
 bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
 enum class MessageKind { kPlain, kWarning };
+
+// A process and the file it runs.
+struct RunningProgram {
+    uint32_t id = 0;
+    std::string path;
+};
+
+// Somewhere text lines go: the log file or standard output. Lines are UTF-8.
+class TextSink {
+public:
+    virtual ~TextSink() = default;
+    virtual void Line(const std::string& text) = 0;
+};
 
 // An enumeration of "folder\*" in platform order.
 class FolderEnumeration {
@@ -60,6 +77,8 @@ public:
     virtual void WaitForExitOr(Event& event) = 0;
     // The exit code; `fallback` when the system cannot say.
     virtual uint32_t ExitCode(uint32_t fallback) = 0;
+    // Processes it started (and theirs) that still run; empty when nothing can tell.
+    virtual std::vector<RunningProgram> Descendants() = 0;
 };
 
 // An XML document together with whatever must be set up to use it (COM on
@@ -82,11 +101,17 @@ public:
     // An XML document ready to load, or null when no DOM can be created.
     virtual std::unique_ptr<XmlSession> OpenXml() = 0;
 
-    // File system; every result may be ignored by the caller.
+    // File system; every result may be ignored by the caller. After a failure,
+    // LastError() tells why.
     virtual bool ResetAttributes(const std::string& path) = 0;
     virtual bool RemoveFile(const std::string& path) = 0;
     virtual bool RemoveFolder(const std::string& path) = 0;
     virtual std::unique_ptr<FolderEnumeration> FindFiles(const std::string& pattern) = 0;
+    virtual uint32_t LastError() = 0;
+    // The system's own words for an error code, for the log.
+    virtual std::string ErrorText(uint32_t error) = 0;
+    // Deletes a file or empty folder at the next restart.
+    virtual bool ScheduleRemoval(const std::string& path) = 0;
     // Whether the path is a junction, symbolic link or mount point.
     virtual bool IsLink(const std::string& path) = 0;
     // Whether the path names an existing file (not a folder).
@@ -107,8 +132,17 @@ public:
     // A command line that begins with a quoted path runs exactly that file.
     virtual std::unique_ptr<Process> StartProcess(std::string& commandLine, uint32_t* error) = 0;
 
-    // Deletes a key below HKEY_LOCAL_MACHINE with all its subkeys and values.
-    virtual void DeleteRegistryTree(const std::string& key) = 0;
+    // Programs running now, other than this one.
+    virtual std::vector<RunningProgram> RunningPrograms() = 0;
+    // Asks a program to close its windows, as their close boxes would.
+    virtual void AskToClose(uint32_t processId) = 0;
+    // The folders where programs put their temporary copies.
+    virtual std::vector<std::string> TempFolders() = 0;
+    virtual void Sleep(uint32_t milliseconds) = 0;
+
+    // Deletes a key below HKEY_LOCAL_MACHINE with all its subkeys and values;
+    // true when it is gone afterwards.
+    virtual bool DeleteRegistryTree(const std::string& key) = 0;
 
     // Drops keyboard and mouse input that queued up while the UI thread was busy,
     // so that clicks made meanwhile do not act on what is shown next.
@@ -116,6 +150,8 @@ public:
     // Shows a message box with one OK button and waits for the user.
     virtual void ShowMessage(WindowRef owner, const std::string& text, const std::string& caption,
                              MessageKind kind = MessageKind::kPlain) = 0;
+    // A warning with Retry and Cancel; true for Retry.
+    virtual bool AskRetry(WindowRef owner, const std::string& text, const std::string& caption) = 0;
 };
 
 }  // namespace platform

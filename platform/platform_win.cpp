@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include "platform/dom_win.h"
 #include "platform/win_handles.h"
@@ -20,12 +21,48 @@ private:
     unique_handle handle_;
 };
 
+// The program file of a running process; empty when it cannot be asked.
+std::string ProcessImage(DWORD id) {
+    unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process) return std::string();
+    WideString path(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD length = static_cast<DWORD>(path.size());
+        if (::QueryFullProcessImageNameW(process.get(), 0, &path[0], &length)) return Narrow(path.data(), length);
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+        path.resize(32768);
+    }
+    return std::string();
+}
+
 class WinProcess : public Process {
 public:
-    explicit WinProcess(const PROCESS_INFORMATION& info) : process_(info.hProcess), thread_(info.hThread) {}
+    WinProcess(const PROCESS_INFORMATION& info, HANDLE job)
+        : process_(info.hProcess), thread_(info.hThread), job_(job), id_(info.dwProcessId) {}
     ~WinProcess() override {
         thread_.reset();
         process_.reset();
+    }
+    std::vector<RunningProgram> Descendants() override {
+        std::vector<RunningProgram> found;
+        if (!job_) return found;
+        // Room for many; a job that outgrows it reports ERROR_MORE_DATA with a partial list.
+        std::vector<ULONG_PTR> buffer(2 + 512);
+        auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+        if (!::QueryInformationJobObject(job_.get(), JobObjectBasicProcessIdList, list,
+                                         static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR)), nullptr) &&
+            ::GetLastError() != ERROR_MORE_DATA) {
+            return found;
+        }
+        for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
+            const DWORD id = static_cast<DWORD>(list->ProcessIdList[i]);
+            if (id == id_) continue;
+            RunningProgram program;
+            program.id = id;
+            program.path = ProcessImage(id);
+            found.push_back(std::move(program));
+        }
+        return found;
     }
     void WaitForExitOr(Event& event) override {
         const HANDLE handles[2] = {static_cast<WinEvent&>(event).get(), process_.get()};
@@ -40,6 +77,8 @@ public:
 private:
     unique_handle process_;
     unique_handle thread_;
+    unique_handle job_;  // closing it leaves its processes running
+    DWORD id_;
 };
 
 class WinFolderEnumeration : public FolderEnumeration {
@@ -80,7 +119,7 @@ std::string EnvironmentPath(const wchar_t* name) {
 }
 
 // Drops the extended-length prefix that GetFinalPathNameByHandle returns.
-std::string PlainPath(std::wstring path) {
+std::string PlainPath(WideString path) {
     if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
         path = L"\\\\" + path.substr(8);
     } else if (path.compare(0, 4, L"\\\\?\\") == 0) {
@@ -99,7 +138,7 @@ WindowsPlatform& Windows() {
 }
 
 std::string WindowsPlatform::ModuleFileName() {
-    std::wstring buffer(MAX_PATH, L'\0');
+    WideString buffer(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = ::GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
         if (length < buffer.size()) return Narrow(buffer.data(), length);
@@ -153,7 +192,7 @@ FileIdentity WindowsPlatform::Identify(const std::string& path) {
         identity.volume = info.dwVolumeSerialNumber;
         identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     }
-    std::wstring final(MAX_PATH, L'\0');
+    WideString final(MAX_PATH, L'\0');
     for (int attempt = 0; attempt < 2; ++attempt) {
         const DWORD length = ::GetFinalPathNameByHandleW(file.get(), &final[0], static_cast<DWORD>(final.size()),
                                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
@@ -256,26 +295,106 @@ std::unique_ptr<Process> WindowsPlatform::StartProcess(std::string& commandLine,
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWDEFAULT;
     PROCESS_INFORMATION info{};
-    std::wstring command = Widen(commandLine);
+    WideString command = Widen(commandLine);
     // A quoted program path names the file itself: the system then never tries
     // the shorter names that blanks in an unquoted path would suggest.
-    std::wstring program;
+    WideString program;
     if (!command.empty() && command[0] == L'"') {
         const size_t close = command.find(L'"', 1);
-        if (close != std::wstring::npos) program = command.substr(1, close - 1);
+        if (close != WideString::npos) program = command.substr(1, close - 1);
     }
     command.push_back(L'\0');  // CreateProcessW may write into the buffer
+    // Started suspended inside a job, so that whatever it starts before it runs a
+    // single instruction is counted too. A system that refuses the job (Windows 7
+    // inside another job) still runs the command, only without that count.
+    unique_handle job(::CreateJobObjectW(nullptr, nullptr));
     const BOOL started = ::CreateProcessW(program.empty() ? nullptr : program.c_str(), &command[0], nullptr, nullptr,
-                                          FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &info);
+                                          FALSE, NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr,
+                                          &startup, &info);
     if (!started) {
         *error = ::GetLastError();
         return nullptr;
     }
-    return std::unique_ptr<Process>(new WinProcess(info));
+    if (job && !::AssignProcessToJobObject(job.get(), info.hProcess)) job.reset();
+    ::ResumeThread(info.hThread);
+    return std::unique_ptr<Process>(new WinProcess(info, job.release()));
 }
 
-void WindowsPlatform::DeleteRegistryTree(const std::string& key) {
-    ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, Widen(key).c_str());
+bool WindowsPlatform::DeleteRegistryTree(const std::string& key) {
+    const LSTATUS status = ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, Widen(key).c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+uint32_t WindowsPlatform::LastError() { return ::GetLastError(); }
+
+std::string WindowsPlatform::ErrorText(uint32_t error) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string result = length ? Narrow(text, length) : std::string();
+    ::LocalFree(text);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ')) result.pop_back();
+    return "error " + std::to_string(error) + (result.empty() ? "" : " (" + result + ")");
+}
+
+bool WindowsPlatform::ScheduleRemoval(const std::string& path) {
+    return ::MoveFileExW(FilePath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
+std::vector<RunningProgram> WindowsPlatform::RunningPrograms() {
+    std::vector<RunningProgram> found;
+    unique_file snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    const DWORD self = ::GetCurrentProcessId();
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == self || entry.th32ProcessID == 0) continue;
+        RunningProgram program;
+        program.id = entry.th32ProcessID;
+        program.path = ProcessImage(entry.th32ProcessID);
+        if (!program.path.empty()) found.push_back(std::move(program));
+    }
+    return found;
+}
+
+namespace {
+BOOL CALLBACK CloseWindowOf(HWND window, LPARAM processId) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == static_cast<DWORD>(processId) && ::IsWindowVisible(window)) ::PostMessageW(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+}  // namespace
+
+void WindowsPlatform::AskToClose(uint32_t processId) {
+    ::EnumWindows(CloseWindowOf, static_cast<LPARAM>(processId));
+}
+
+std::vector<std::string> WindowsPlatform::TempFolders() {
+    std::vector<std::string> folders;
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+    if (length > 0 && length <= MAX_PATH) {
+        // Process paths come back in long form; TEMP is often an 8.3 one.
+        wchar_t longer[MAX_PATH] = {};
+        const DWORD longLength = ::GetLongPathNameW(buffer, longer, MAX_PATH);
+        std::string temp = longLength > 0 && longLength < MAX_PATH ? Narrow(longer, longLength) : Narrow(buffer, length);
+        while (temp.size() > 3 && temp.back() == '\\') temp.pop_back();
+        folders.push_back(temp);
+    }
+    // The system's own temp folder, where elevated installers sometimes work.
+    length = ::GetWindowsDirectoryW(buffer, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) folders.push_back(Narrow(buffer, length) + "\\Temp");
+    return folders;
+}
+
+void WindowsPlatform::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+bool WindowsPlatform::AskRetry(WindowRef owner, const std::string& text, const std::string& caption) {
+    return ::MessageBoxW(static_cast<HWND>(owner), Widen(text).c_str(), Widen(caption).c_str(),
+                         MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
 }
 
 void WindowsPlatform::DiscardQueuedInput() {

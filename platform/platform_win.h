@@ -27,7 +27,15 @@ public:
     bool BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) override;
     void WaitOnUiThread(Event& event) override;
     std::unique_ptr<Process> StartProcess(std::string& commandLine, uint32_t* error) override;
-    void DeleteRegistryTree(const std::string& key) override;
+    bool DeleteRegistryTree(const std::string& key) override;
+    uint32_t LastError() override;
+    std::string ErrorText(uint32_t error) override;
+    bool ScheduleRemoval(const std::string& path) override;
+    std::vector<RunningProgram> RunningPrograms() override;
+    void AskToClose(uint32_t processId) override;
+    std::vector<std::string> TempFolders() override;
+    void Sleep(uint32_t milliseconds) override;
+    bool AskRetry(WindowRef owner, const std::string& text, const std::string& caption) override;
     void DiscardQueuedInput() override;
     void ShowMessage(WindowRef owner, const std::string& text, const std::string& caption,
                      MessageKind kind) override;

@@ -5,17 +5,17 @@ namespace platform {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
 
-std::wstring Widen(const std::string& text) {
+WideString Widen(const std::string& text) {
     const std::u16string wide = Utf8ToUtf16(text);
-    return std::wstring(reinterpret_cast<const wchar_t*>(wide.data()), wide.size());
+    return WideString(reinterpret_cast<const wchar_t*>(wide.data()), wide.size());
 }
 
 std::string Narrow(const wchar_t* text, size_t length) {
     return text ? Utf16ToUtf8(reinterpret_cast<const char16_t*>(text), length) : std::string();
 }
 
-std::wstring FilePath(const std::string& path) {
-    std::wstring wide = Widen(path);
+WideString FilePath(const std::string& path) {
+    WideString wide = Widen(path);
     if (wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0) return wide;
     for (wchar_t& c : wide) {
         if (c == L'/') c = L'\\';
@@ -26,7 +26,7 @@ std::wstring FilePath(const std::string& path) {
 }
 
 unique_bstr Utf8ToBstr(const std::string& text) {
-    const std::wstring wide = Widen(text);
+    const WideString wide = Widen(text);
     return unique_bstr(::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
 }
 

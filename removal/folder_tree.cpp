@@ -11,7 +11,11 @@ struct Level {
     std::string path;
     std::vector<platform::FolderEntry> entries;
     size_t next = 0;
+    bool deferred = false;  // something inside goes at the next restart, so this folder must too
+    bool stuck = false;     // something inside stays for good, so this folder does too
 };
+
+enum class Fate { kGone, kScheduled, kStays };
 
 Level Enter(platform::Platform& os, std::string path) {
     Level level;
@@ -26,26 +30,58 @@ Level Enter(platform::Platform& os, std::string path) {
     return level;
 }
 
+RemovalObserver g_silent;
+
+// After a failed removal: gone already, going with the program, scheduled for
+// the next restart when it may be, or reported as staying.
+Fate AfterFailure(platform::Platform& os, RemovalObserver& observer, const std::string& path, bool mayDefer,
+                  bool mayGoWithProgram) {
+    const uint32_t error = os.LastError();
+    if (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound) return Fate::kGone;
+    if (mayGoWithProgram && observer.GoesWithTheProgram(path)) return Fate::kGone;
+    if (mayDefer && os.ScheduleRemoval(path)) {
+        observer.Scheduled(path);
+        return Fate::kScheduled;
+    }
+    observer.Left(path, error);
+    return Fate::kStays;
+}
+
+void Mark(Level& level, Fate fate) {
+    if (fate == Fate::kScheduled) level.deferred = true;
+    if (fate == Fate::kStays) level.stuck = true;
+}
+
 // Depth first without recursion: a tree nested a thousand levels deep costs heap,
 // not stack.
-void RemoveContentsAndFolder(platform::Platform& os, const std::string& top) {
+void RemoveContentsAndFolder(platform::Platform& os, const std::string& top, RemovalObserver& observer) {
     std::vector<Level> stack;
     stack.push_back(Enter(os, top));
     while (!stack.empty()) {
         Level& level = stack.back();
         if (level.next == level.entries.size()) {
-            os.RemoveFolder(level.path);
+            const std::string path = std::move(level.path);
+            const bool stuck = level.stuck, deferred = level.deferred;
             stack.pop_back();
+            if (os.RemoveFolder(path)) {
+                observer.Removed(path);
+                continue;
+            }
+            // A folder that still holds scheduled entries is scheduled after them,
+            // even the program's own folder.
+            const Fate fate = AfterFailure(os, observer, path, !stuck, !deferred);
+            if (!stack.empty()) Mark(stack.back(), fate);
             continue;
         }
         const platform::FolderEntry& entry = level.entries[level.next++];
         std::string full = level.path + "\\" + entry.name;
         if (entry.reparsePoint) {
             // Attributes set through a link may land on its target: leave them.
-            if (entry.directory) {
-                os.RemoveFolder(full);
+            // Nor is a link scheduled: what a restart would do with it is not ours.
+            if (entry.directory ? os.RemoveFolder(full) : os.RemoveFile(full)) {
+                observer.Removed(full);
             } else {
-                os.RemoveFile(full);
+                Mark(level, AfterFailure(os, observer, full, false, false));
             }
             continue;
         }
@@ -54,23 +90,30 @@ void RemoveContentsAndFolder(platform::Platform& os, const std::string& top) {
         if (entry.protectedBits) os.ResetAttributes(full);
         if (entry.directory) {
             stack.push_back(Enter(os, std::move(full)));  // `level` is not used after this
+        } else if (os.RemoveFile(full)) {
+            observer.Removed(full);
         } else {
-            os.RemoveFile(full);
+            Mark(level, AfterFailure(os, observer, full, true, true));
         }
     }
 }
 
 }  // namespace
 
-void RemoveFolderTree(platform::Platform& os, std::string path) {
+void RemoveFolderTree(platform::Platform& os, std::string path, RemovalObserver* observer) {
+    RemovalObserver& report = observer ? *observer : g_silent;
     if (path.empty()) {
         os.RemoveFolder(path);  // fails; "\*" would name the current drive's root
         return;
     }
     if (os.IsLink(path)) {
         // A group or program folder that is itself a link: only the link goes.
-        os.RemoveFolder(path);
+        if (os.RemoveFolder(path)) {
+            report.Removed(path);
+        } else {
+            AfterFailure(os, report, path, false, false);
+        }
         return;
     }
-    RemoveContentsAndFolder(os, path);
+    RemoveContentsAndFolder(os, path, report);
 }

@@ -2,6 +2,32 @@
 
 #include <memory>
 
+#include "platform/text.h"
+
+bool IsInsideFolder(const std::string& path, const std::string& folder) {
+    if (folder.empty() || path.size() <= folder.size()) return false;
+    const bool separated = path[folder.size()] == '\\' || folder.back() == '\\';
+    return separated && platform::SamePathText(path.substr(0, folder.size()), folder);
+}
+
+namespace {
+
+// Waits while any process the uninstaller started still runs from one of the
+// work folders. Others (a browser showing a farewell page) are not waited for.
+void WaitForHandedOnWork(platform::Platform& os, platform::Process& process, const LaunchRecord& record) {
+    constexpr uint32_t kPollMs = 100;
+    for (uint32_t waited = 0; waited < kHandedOnWorkLimitMs; waited += kPollMs) {
+        bool working = false;
+        for (const platform::RunningProgram& program : process.Descendants()) {
+            for (const std::string& folder : record.workFolders) working = working || IsInsideFolder(program.path, folder);
+        }
+        if (!working) return;
+        os.Sleep(kPollMs);
+    }
+}
+
+}  // namespace
+
 unsigned LaunchWorker(void* param) {
     LaunchRecord& record = *static_cast<LaunchRecord*>(param);
     uint32_t error = 0;
@@ -15,14 +41,16 @@ unsigned LaunchWorker(void* param) {
     record.started = true;
     process->WaitForExitOr(*record.done);
     record.exitCode = process->ExitCode(0);
+    if (!record.workFolders.empty()) WaitForHandedOnWork(*record.os, *process, record);
     process.reset();  // closes the thread handle, then the process handle
     // Nothing of the record or the event may be touched after this.
     record.done->Set();
     return 0;
 }
 
-int RunAndWait(platform::Platform& os, const std::string& command, uint32_t& exitCode) {
-    std::unique_ptr<LaunchRecord> record(new LaunchRecord{&os, command, nullptr, 0, false});
+int RunAndWait(platform::Platform& os, const std::string& command, uint32_t& exitCode,
+               const std::vector<std::string>& workFolders) {
+    std::unique_ptr<LaunchRecord> record(new LaunchRecord{&os, command, nullptr, 0, false, workFolders});
     std::unique_ptr<platform::Event> done = os.NewEvent();
     record->done = done.get();
     uint32_t error = 0;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -14,12 +15,24 @@ struct LaunchRecord {
     platform::Event* done;
     uint32_t exitCode;
     bool started;
+    // Processes the uninstaller leaves running from these folders are its work
+    // (a copy of itself in the temp folder) and are waited for too.
+    std::vector<std::string> workFolders;
 };
 
 // Starts `command` on a worker thread and waits, on the UI thread, until the process
-// has ended. Returns 0 with the process's exit code, or -1 with the system error
-// when the process (or the worker thread) cannot be started.
-int RunAndWait(platform::Platform& os, const std::string& command, uint32_t& exitCode);
+// has ended, and with it whatever it started from `workFolders`. Returns 0 with the
+// process's exit code, or -1 with the system error when the process (or the worker
+// thread) cannot be started.
+int RunAndWait(platform::Platform& os, const std::string& command, uint32_t& exitCode,
+               const std::vector<std::string>& workFolders = {});
 
 // The worker: starts the process, waits for it, reports and signals. Always 0.
 unsigned LaunchWorker(void* record);
+
+// Whether `path` lies inside `folder` (by spelling, ASCII case folded).
+bool IsInsideFolder(const std::string& path, const std::string& folder);
+
+// How long the work an uninstaller hands on may take before the removal goes on
+// without it: long enough for any real uninstaller, short of hanging for good.
+constexpr uint32_t kHandedOnWorkLimitMs = 10 * 60 * 1000;

@@ -133,6 +133,14 @@ public:
         auto it = os_.exitCodes.find(command_);
         return it == os_.exitCodes.end() ? 0 : it->second;
     }
+    std::vector<platform::RunningProgram> Descendants() override {
+        auto& looks = os_.descendants[command_];
+        if (looks.empty()) return {};
+        std::vector<platform::RunningProgram> now = looks.front();
+        looks.erase(looks.begin());
+        os_.Record("descendants " + command_ + " " + std::to_string(now.size()));
+        return now;
+    }
 
 private:
     FakePlatform& os_;
@@ -218,6 +226,7 @@ bool FakePlatform::ResetAttributes(const std::string& path) {
 bool FakePlatform::RemoveFile(const std::string& path) {
     Record("delete " + path);
     auto it = files.find(path);
+    lastError_ = it == files.end() ? 2 : it->second.locked ? 32 : 5;
     if (it == files.end() || it->second.directory || it->second.readOnly || it->second.locked) return false;
     files.erase(it);
     return true;
@@ -226,7 +235,9 @@ bool FakePlatform::RemoveFile(const std::string& path) {
 bool FakePlatform::RemoveFolder(const std::string& path) {
     Record("rmdir " + path);
     auto it = files.find(path);
+    lastError_ = it == files.end() ? 2 : 5;
     if (it == files.end() || !it->second.directory || it->second.readOnly) return false;
+    lastError_ = 145;  // not empty
     if (it->second.reparse) {
         // Removing a link leaves its target, whose entries it merely showed.
         for (auto child = files.begin(); child != files.end();) {
@@ -323,7 +334,33 @@ std::unique_ptr<platform::Process> FakePlatform::StartProcess(std::string& comma
     return std::unique_ptr<platform::Process>(new FakeProcess(*this, commandLine));
 }
 
-void FakePlatform::DeleteRegistryTree(const std::string& key) { Record("regdelete " + key); }
+bool FakePlatform::DeleteRegistryTree(const std::string& key) {
+    Record("regdelete " + key);
+    return !registryFails;
+}
+
+bool FakePlatform::ScheduleRemoval(const std::string& path) {
+    if (unschedulable.count(path)) return false;
+    Record("schedule " + path);
+    return true;
+}
+
+std::vector<platform::RunningProgram> FakePlatform::RunningPrograms() { return running; }
+
+void FakePlatform::AskToClose(uint32_t processId) {
+    Record("ask to close " + std::to_string(processId));
+    if (!closeOnRequest.count(processId)) return;
+    for (auto it = running.begin(); it != running.end();) it = it->id == processId ? running.erase(it) : it + 1;
+}
+
+bool FakePlatform::AskRetry(platform::WindowRef, const std::string& text, const std::string& caption) {
+    Record("ask " + caption + "|" + text);
+    if (onAsk) onAsk();
+    if (retryAnswers.empty()) return false;
+    const bool retry = retryAnswers.front();
+    retryAnswers.erase(retryAnswers.begin());
+    return retry;
+}
 
 void FakePlatform::DiscardQueuedInput() { Record("discard input"); }
 

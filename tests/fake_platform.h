@@ -76,6 +76,18 @@ public:
     std::map<std::string, std::function<void()>> processActions;
     // Throws bad_alloc when the walk enumerates this folder.
     std::string throwOnEnumerate;
+    // Paths that cannot be scheduled for the next restart.
+    std::set<std::string> unschedulable;
+    bool registryFails = false;
+    // Programs running now; AskToClose ends those listed in `closeOnRequest`.
+    std::vector<platform::RunningProgram> running;
+    std::set<uint32_t> closeOnRequest;
+    // Answers to Retry/Cancel questions, in order (none left: Cancel); `onAsk` runs
+    // before each answer, as the user would act while the question shows.
+    std::vector<bool> retryAnswers;
+    std::function<void()> onAsk;
+    // What each command's job holds after it exits, one list per look (then none).
+    std::map<std::string, std::vector<std::vector<platform::RunningProgram>>> descendants;
 
     // --- observations ---
     std::vector<std::string> log;  // every effect, in order
@@ -99,7 +111,16 @@ public:
     bool BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) override;
     void WaitOnUiThread(platform::Event& event) override;
     std::unique_ptr<platform::Process> StartProcess(std::string& commandLine, uint32_t* error) override;
-    void DeleteRegistryTree(const std::string& key) override;
+    bool DeleteRegistryTree(const std::string& key) override;
+    uint32_t LastError() override { return lastError_; }
+    std::string ErrorText(uint32_t error) override { return "error " + std::to_string(error); }
+    bool ScheduleRemoval(const std::string& path) override;
+    std::vector<platform::RunningProgram> RunningPrograms() override;
+    void AskToClose(uint32_t processId) override;
+    std::vector<std::string> TempFolders() override { return {"C:\\Temp"}; }
+    void Sleep(uint32_t milliseconds) override { sleptMs += milliseconds; }
+    bool AskRetry(platform::WindowRef owner, const std::string& text, const std::string& caption) override;
+    uint32_t sleptMs = 0;
     void DiscardQueuedInput() override;
     void ShowMessage(platform::WindowRef owner, const std::string& text, const std::string& caption,
                      platform::MessageKind kind) override;
@@ -107,6 +128,7 @@ public:
     void Record(const std::string& entry);
 
     int liveXml_ = 0;
+    uint32_t lastError_ = 0;
     std::atomic<int> liveWorkers_{0};
 
 private:

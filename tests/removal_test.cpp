@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "removal/folder_tree.h"
 #include "removal/launcher.h"
@@ -199,9 +200,9 @@ TEST(Guards, ProgramFolderComparedByIdentity) {
     for (const Case& c : cases) EXPECT_EQ(MayEmptyProgramFolder(os, c.folder), c.mayEmpty) << c.folder;
 }
 
-class Sequence : public ::testing::Test {
-protected:
-    Sequence() {
+// An installation and its plan, for one run of the removal.
+struct Scene {
+    Scene() {
         os.moduleFile = "C:\\Apps\\Foo\\remover.exe";
         os.AddFolder("C:\\Apps");
         os.AddFolder("C:\\Apps\\Foo");
@@ -219,19 +220,29 @@ protected:
     }
     std::string Desktop() { return os.shellFolders[platform::ShellFolder::kDesktop]; }
     std::string Programs() { return os.shellFolders[platform::ShellFolder::kPrograms]; }
-    void Run() {
-        RunRemovalSteps(os, plan, nullptr);
+    int Remove(bool silent = false) {
+        RemovalReport report(os);
+        RemovalSettings settings;
+        settings.silent = silent;
+        const int code = RunRemoval(os, plan, settings, report, &selfRemoval);
         os.WaitForWorkers();
+        left = report.left;
+        scheduled = report.scheduled;
+        return code;
     }
     bool Logged(const std::string& entry) const { return IndexOf(os.log, entry) != std::string::npos; }
     std::string Message() const { return "message 卸载成功|Foo卸载完毕，我们会继续努力，谢谢使用！"; }
 
     FakePlatform os;
     RemovalPlan plan;
+    bool selfRemoval = false;
+    std::vector<std::string> left, scheduled;
 };
 
+class Sequence : public ::testing::Test, public Scene {};
+
 TEST_F(Sequence, StepsInOrder) {
-    Run();
+    Remove();
     const size_t a = IndexOf(os.log, "start C:\\Apps\\Foo\\a.exe");
     const size_t aEnd = IndexOf(os.log, "close C:\\Apps\\Foo\\a.exe");
     const size_t b = IndexOf(os.log, "start C:\\Apps\\Foo\\b.exe \"/s\"");
@@ -262,27 +273,30 @@ TEST_F(Sequence, FaultsNeverStopLaterSteps) {
     os.throwOnEnumerate = Programs() + "\\Foo";
     plan.shortcutFolders.push_back(Programs() + "\\Second");
     os.AddFolder(Programs() + "\\Second");
-    Run();
+    EXPECT_EQ(Remove(), kExitIncomplete);
     EXPECT_TRUE(Logged("start C:\\Apps\\Foo\\b.exe \"/s\""));
     EXPECT_TRUE(os.Exists(Desktop() + "\\Foo.lnk")) << "a read-only shortcut stays";
     EXPECT_FALSE(os.Exists(Programs() + "\\Second"));
     EXPECT_FALSE(os.Exists("C:\\Apps\\Foo"));
     EXPECT_TRUE(Logged("regdelete " + plan.productKey));
-    EXPECT_TRUE(Logged(Message()));
+    // What stays is named: the program that could not start, the read-only shortcut, the group.
+    EXPECT_EQ(left, (std::vector<std::string>{"C:\\Apps\\Foo\\a.exe", Desktop() + "\\Foo.lnk", Programs() + "\\Foo"}));
+    EXPECT_TRUE(Logged("warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nC:\\Apps\\Foo\\a.exe\n" + Desktop() +
+                       "\\Foo.lnk\n" + Programs() + "\\Foo"));
 }
 
 TEST_F(Sequence, ProgramFolderWalkThrowing) {
     os.throwOnEnumerate = "C:\\Apps\\Foo";
-    Run();
+    EXPECT_EQ(Remove(), kExitIncomplete);
     EXPECT_TRUE(Logged("regdelete " + plan.productKey));
-    EXPECT_TRUE(Logged(Message()));
+    EXPECT_TRUE(Logged("warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nC:\\Apps\\Foo"));
 }
 
 TEST_F(Sequence, EmptyPlanStillEmptiesFolderAndDeletesKey) {
-    RemovalPlan empty;
-    empty.productKey = plan.productKey;
-    empty.manifestLoaded = true;
-    RunRemovalSteps(os, empty, nullptr);
+    plan = RemovalPlan();
+    plan.productKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Foo";
+    plan.manifestLoaded = true;
+    EXPECT_EQ(Remove(), kExitRemoved);
     EXPECT_FALSE(os.Exists("C:\\Apps\\Foo"));
     EXPECT_TRUE(Logged("regdelete " + plan.productKey));
     EXPECT_TRUE(Logged("message 卸载成功|卸载完毕，我们会继续努力，谢谢使用！"));
@@ -291,7 +305,7 @@ TEST_F(Sequence, EmptyPlanStillEmptiesFolderAndDeletesKey) {
 TEST_F(Sequence, UninstallerDeletingPartOfTheFolder) {
     os.processActions["C:\\Apps\\Foo\\a.exe"] = [this] { os.files.erase("C:\\Apps\\Foo\\data.bin"); };
     os.AddFile("C:\\Apps\\Foo\\other.bin");
-    Run();
+    Remove();
     EXPECT_FALSE(os.Exists("C:\\Apps\\Foo"));
 }
 
@@ -299,7 +313,7 @@ TEST_F(Sequence, RunningProgramKeepsItsFolder) {
     fake::FileNode running;
     running.locked = true;
     os.AddFile("C:\\Apps\\Foo\\remover.exe", running);
-    Run();
+    Remove();
     EXPECT_TRUE(os.Exists("C:\\Apps\\Foo\\remover.exe"));
     EXPECT_TRUE(os.Exists("C:\\Apps\\Foo"));
     EXPECT_FALSE(os.Exists("C:\\Apps\\Foo\\data.bin"));
@@ -311,7 +325,7 @@ TEST_F(Sequence, NoParentKeyAndNoRootFolder) {
     os.moduleFile = "D:\\remover.exe";
     os.AddFolder("D:");
     os.AddFile("D:\\precious.doc");
-    Run();
+    Remove();
     EXPECT_TRUE(os.Exists("D:\\precious.doc"));
     EXPECT_EQ(IndexOf(os.log, "find D:\\*"), std::string::npos);
     for (const auto& entry : os.log) EXPECT_NE(entry.compare(0, 9, "regdelete"), 0) << entry;
@@ -319,22 +333,120 @@ TEST_F(Sequence, NoParentKeyAndNoRootFolder) {
 }
 
 TEST_F(Sequence, ProtectedProgramFolderLeftAlone) {
+    os.AddFolder("C:\\Apps\\Foo\\Desktop");
     os.protectedFolders = {"C:\\Apps\\Foo\\Desktop"};
-    Run();
+    Remove();
     EXPECT_TRUE(os.Exists("C:\\Apps\\Foo\\data.bin"));
     EXPECT_TRUE(Logged("regdelete " + plan.productKey));
 }
 
 TEST_F(Sequence, QueuedInputDroppedBeforeTheMessage) {
-    Run();
+    Remove();
     EXPECT_EQ(IndexOf(os.log, "discard input") + 1, IndexOf(os.log, Message()));
 }
 
 TEST_F(Sequence, UnreadManifestRemovesNothing) {
     plan.manifestLoaded = false;
-    Run();
+    Remove();
     EXPECT_EQ(os.log, (std::vector<std::string>{"discard input", "warning 卸载|无法读取卸载信息，未删除任何内容。"}));
     EXPECT_TRUE(os.Exists("C:\\Apps\\Foo\\data.bin"));
+}
+
+TEST_F(Sequence, InUseEntriesScheduledFilesFirstAndTheProgramGoesItself) {
+    fake::FileNode locked;
+    locked.locked = true;
+    os.AddFile("C:\\Apps\\Foo\\remover.exe", locked);
+    os.AddFolder("C:\\Apps\\Foo\\bin");
+    os.AddFile("C:\\Apps\\Foo\\bin\\client.dll", locked);
+    os.AddFolder("C:\\Apps\\Foo\\keep");
+    os.AddFile("C:\\Apps\\Foo\\keep\\stuck.dat", locked);
+    os.unschedulable = {"C:\\Apps\\Foo\\keep\\stuck.dat"};
+    EXPECT_EQ(Remove(), kExitIncomplete);
+    EXPECT_TRUE(selfRemoval);
+    EXPECT_EQ(scheduled, (std::vector<std::string>{"C:\\Apps\\Foo\\bin\\client.dll", "C:\\Apps\\Foo\\bin"}));
+    // What cannot be scheduled stays, and so do the folders above it; the running
+    // program is never scheduled, nor anything outside the program folder.
+    EXPECT_EQ(left, (std::vector<std::string>{"C:\\Apps\\Foo\\keep\\stuck.dat", "C:\\Apps\\Foo\\keep",
+                                              "C:\\Apps\\Foo"}));
+    for (const auto& entry : os.log) {
+        if (entry.compare(0, 9, "schedule ") == 0) EXPECT_EQ(entry.compare(9, 12, "C:\\Apps\\Foo\\"), 0) << entry;
+    }
+    EXPECT_FALSE(Logged("schedule C:\\Apps\\Foo\\remover.exe"));
+}
+
+TEST_F(Sequence, ExitCodesAndMessages) {
+    struct Case {
+        const char* name;
+        std::function<void(Scene&)> arrange;
+        bool silent;
+        int exitCode;
+        const char* lastEffect;  // the final message, or nothing when silent
+    } cases[] = {
+        {"all gone", [](Scene&) {}, false, kExitRemoved, "message 卸载成功|Foo卸载完毕，我们会继续努力，谢谢使用！"},
+        {"silent: no message", [](Scene&) {}, true, kExitRemoved, "regdelete"},
+        {"in use", [](Scene& t) { fake::FileNode n; n.locked = true; t.os.AddFile("C:\\Apps\\Foo\\x.dll", n); },
+         false, kExitRestartNeeded,
+         "message 卸载成功|Foo卸载完毕，我们会继续努力，谢谢使用！\n\n部分文件正在使用中，将在计算机重新启动后删除。"},
+        {"uninstaller fails", [](Scene& t) { t.os.exitCodes["C:\\Apps\\Foo\\a.exe"] = 5; }, false, kExitIncomplete,
+         "warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nC:\\Apps\\Foo\\a.exe"},
+        {"key stays", [](Scene& t) { t.os.registryFails = true; }, true, kExitIncomplete, "regdelete"},
+        {"manifest missing", [](Scene& t) { t.plan.manifestLoaded = false; t.plan.manifestMissing = true; }, true,
+         kExitNoManifest, ""},
+        {"manifest unreadable", [](Scene& t) { t.plan.manifestLoaded = false; }, false, kExitIncomplete,
+         "warning 卸载|无法读取卸载信息，未删除任何内容。"},
+    };
+    for (const Case& c : cases) {
+        Scene t;
+        c.arrange(t);
+        EXPECT_EQ(t.Remove(c.silent), c.exitCode) << c.name;
+        const std::string last = t.os.log.empty() ? "" : t.os.log.back();
+        EXPECT_EQ(last.substr(0, std::string(c.lastEffect).size()), c.lastEffect) << c.name;
+    }
+}
+
+TEST_F(Sequence, RunningProgramsMustCloseFirst) {
+    const platform::RunningProgram client{41, "C:\\Apps\\Foo\\client.exe"}, browser{42, "C:\\Other\\browser.exe"};
+    struct Case {
+        const char* name;
+        bool silent;
+        std::vector<bool> answers;
+        bool closesWhenAsked;
+        int exitCode;
+    } cases[] = {
+        {"cancel", false, {}, false, kExitCancelled},
+        {"retry after closing it", false, {true}, true, kExitRemoved},
+        {"retry while it still runs, then cancel", false, {true, false}, false, kExitCancelled},
+        {"silent: closes when asked", true, {}, true, kExitRemoved},
+        {"silent: never closes", true, {}, false, kExitIncomplete},
+    };
+    for (const Case& c : cases) {
+        Scene t;
+        t.os.running = {browser, client};
+        t.os.retryAnswers = c.answers;
+        if (c.closesWhenAsked) {
+            t.os.onAsk = [&t] { t.os.running = {{42, "C:\\Other\\browser.exe"}}; };
+            t.os.closeOnRequest = {41};
+        }
+        EXPECT_EQ(t.Remove(c.silent), c.exitCode) << c.name;
+        const bool removed = c.exitCode == kExitRemoved;
+        EXPECT_EQ(t.os.Exists("C:\\Apps\\Foo\\data.bin"), !removed) << c.name;
+        EXPECT_EQ(t.Logged("start C:\\Apps\\Foo\\a.exe"), removed) << c.name << ": nothing runs before they close";
+        EXPECT_FALSE(t.Logged("ask to close 42")) << "programs from elsewhere are not asked";
+    }
+}
+
+TEST(Launcher, WaitsForWorkHandedOnToTempOrProgramFolder) {
+    FakePlatform os;
+    const platform::RunningProgram copy{7, "C:\\Temp\\~nsu.tmp\\Au_.exe"}, browser{8, "C:\\Web\\browser.exe"};
+    os.descendants["u"] = {{copy, browser}, {copy, browser}, {browser}};
+    os.descendants["v"] = {{browser}};
+    uint32_t code = 1;
+    EXPECT_EQ(RunAndWait(os, "u", code, {"C:\\Temp", "C:\\Apps\\Foo"}), 0);
+    EXPECT_EQ(RunAndWait(os, "v", code, {"C:\\Temp", "C:\\Apps\\Foo"}), 0);
+    os.WaitForWorkers();
+    EXPECT_EQ(os.log, (std::vector<std::string>{"start u", "exit u", "descendants u 2", "descendants u 2",
+                                                 "descendants u 1", "close u", "start v", "exit v",
+                                                 "descendants v 1", "close v"}));
 }
 
 }  // namespace

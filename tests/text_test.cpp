@@ -1,6 +1,7 @@
 // String helpers and the exact bytes of the program's own texts.
 #include <gtest/gtest.h>
 
+#include "app/switches.h"
 #include "plan/manifest_reader.h"
 #include "platform/text.h"
 
@@ -53,6 +54,39 @@ TEST(SamePathText, FoldsAsciiCaseOnly) {
     EXPECT_TRUE(platform::SamePathText("C:\\Program Files", "c:\\PROGRAM FILES"));
     EXPECT_FALSE(platform::SamePathText("C:\\A", "C:\\A\\"));
     EXPECT_FALSE(platform::SamePathText("C:\\A", "C:\\B"));
+}
+
+TEST(Switches, BeforeTheManifestNameOnly) {
+    struct Case {
+        const char* tail;
+        bool silent, plan, help;
+        const char* log;
+        const char* unknown;
+        const char* argument;
+    } cases[] = {
+        {"Foo.xml", false, false, false, "", "", "Foo.xml"},
+        {"\"Foo.xml\" ", false, false, false, "", "", "\"Foo.xml\" "},
+        {"/S Foo.xml", true, false, false, "", "", "Foo.xml"},
+        {"/s /log=C:\\l.txt\tFoo Bar.xml", true, false, false, "C:\\l.txt", "", "Foo Bar.xml"},
+        {"/log=\"C:\\My Logs\\r.log\" /plan Foo.xml", false, true, false, "C:\\My Logs\\r.log", "", "Foo.xml"},
+        {"/?", false, false, true, "", "", ""},
+        {"/x Foo.xml", false, false, false, "", "/x", "Foo.xml"},
+        {"/S=1 Foo.xml", false, false, false, "", "/S=1", "Foo.xml"},
+        {"/log= Foo.xml", false, false, false, "", "/log=", "Foo.xml"},
+        {"Foo.xml /S", false, false, false, "", "", "Foo.xml /S"},  // after the name: part of it
+        {"", false, false, false, "", "", ""},
+    };
+    for (const Case& c : cases) {
+        const Switches s = ParseSwitches(c.tail, "/~self=");
+        EXPECT_EQ(s.silent, c.silent) << c.tail;
+        EXPECT_EQ(s.planOnly, c.plan) << c.tail;
+        EXPECT_EQ(s.help, c.help) << c.tail;
+        EXPECT_EQ(s.logPath, c.log) << c.tail;
+        EXPECT_EQ(s.unknown, c.unknown) << c.tail;
+        EXPECT_EQ(s.argument, c.argument) << c.tail;
+        EXPECT_TRUE(s.selfRemoval.empty()) << c.tail;
+    }
+    EXPECT_EQ(ParseSwitches("/~self=12 \"C:\\a b\\r.exe\"", "/~self=").selfRemoval, "12 \"C:\\a b\\r.exe\"");
 }
 
 }  // namespace

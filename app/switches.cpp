@@ -1,0 +1,70 @@
+#include "app/switches.h"
+
+#include <cstring>
+
+const char kUsageText[] =
+    "用法：remover.exe [/S] [/log=路径] [/plan] 清单文件名\n\n"
+    "/S\t静默卸载，不显示窗口，结果见退出代码\n"
+    "/log=路径\t把每一步写入 UTF-8 日志文件\n"
+    "/plan\t只列出将要执行的操作，不做任何更改\n"
+    "/?\t显示本说明\n\n"
+    "退出代码：0 已卸载；3010 重新启动后完成；1602 已取消；1603 有项目未能删除；"
+    "1605 清单不存在；1618 该产品的另一卸载正在进行；87 参数无效";
+
+namespace {
+
+bool IsBlank(char c) { return c > 0 && static_cast<unsigned char>(c) <= 0x20; }
+
+bool SameSwitch(const std::string& word, const char* name) {
+    if (word.size() != std::strlen(name)) return false;
+    for (size_t i = 0; i < word.size(); ++i) {
+        char c = word[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != name[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+Switches ParseSwitches(const std::string& tail, const char* selfRemovalSwitch) {
+    Switches result;
+    size_t at = 0;
+    while (at < tail.size() && tail[at] == '/') {
+        // The private switch takes the whole rest of the line.
+        if (tail.compare(at, std::strlen(selfRemovalSwitch), selfRemovalSwitch) == 0) {
+            result.selfRemoval = tail.substr(at + std::strlen(selfRemovalSwitch));
+            if (result.selfRemoval.empty()) result.selfRemoval = " ";
+            return result;
+        }
+        std::string word, value;
+        bool hasValue = false;
+        while (at < tail.size() && !IsBlank(tail[at]) && tail[at] != '=') word += tail[at++];
+        if (at < tail.size() && tail[at] == '=') {
+            hasValue = true;
+            ++at;
+            if (at < tail.size() && tail[at] == '"') {
+                const size_t close = tail.find('"', at + 1);
+                const size_t end = close == std::string::npos ? tail.size() : close;
+                value = tail.substr(at + 1, end - at - 1);
+                at = close == std::string::npos ? end : close + 1;
+            }
+            while (at < tail.size() && !IsBlank(tail[at])) value += tail[at++];
+        }
+        while (at < tail.size() && IsBlank(tail[at])) ++at;
+
+        if (SameSwitch(word, "/s") && !hasValue) {
+            result.silent = true;
+        } else if (SameSwitch(word, "/plan") && !hasValue) {
+            result.planOnly = true;
+        } else if (word == "/?" && !hasValue) {
+            result.help = true;
+        } else if (SameSwitch(word, "/log") && hasValue && !value.empty()) {
+            result.logPath = value;
+        } else if (result.unknown.empty()) {
+            result.unknown = hasValue ? word + "=" + value : word;
+        }
+    }
+    result.argument = tail.substr(at);
+    return result;
+}

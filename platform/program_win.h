@@ -1,0 +1,48 @@
+// What the program does with its own process: its log, standard output, the one
+// run per product, and removing its own file once it has ended.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+// A UTF-8 log file, created afresh; null when it cannot be created.
+std::unique_ptr<TextSink> OpenLogFile(const std::string& path);
+// Standard output when the caller redirected it (a file or a pipe), else null.
+std::unique_ptr<TextSink> RedirectedOutput();
+
+// Held while this run works on a product; a second run for the same product
+// finds it taken.
+class ProductLock {
+public:
+    explicit ProductLock(const std::string& product);
+    ~ProductLock();
+    ProductLock(const ProductLock&) = delete;
+    ProductLock& operator=(const ProductLock&) = delete;
+    bool Taken() const { return taken_; }
+    // Marks `window` as this run's, so that a second run can bring it forward.
+    void Mark(HWND window) const;
+    // Brings the window of the run that holds the lock to the front.
+    void ActivateHolder() const;
+
+private:
+    HANDLE mutex_ = nullptr;
+    bool taken_ = false;
+    uint32_t tag_;
+};
+
+// After this process has ended, deletes `programFile`, then its folder if that
+// is empty, from a copy of the program in a fresh temp folder, which removes
+// itself too. True when the copy started.
+bool StartSelfRemoval(const std::string& programFile);
+// The copy's work; `arguments` is what StartSelfRemoval passed. Returns the exit code.
+int RunSelfRemoval(const std::string& arguments);
+// The private switch that starts that work.
+extern const char kSelfRemovalSwitch[];
+
+}  // namespace platform
