@@ -196,8 +196,13 @@ void RemoveOwnCopy() {
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = readEnd;
-    const WideString command = L"cmd.exe /d /q /c \"set /p wait= & for /l %i in (1,1,100) do @if exist \"" + self +
-                                 L"\" (del /f /q \"" + self + L"\" 2>nul) else (rd \"" + folder + L"\" 2>nul & exit)\"";
+    // After its input ends: a second's pause (ping, the interpreter has no other),
+    // delete, and once more after a longer pause should the file still be held.
+    // No quote right after /c, so the interpreter strips none of the quotes inside.
+    const WideString pause = L"\"" + system + L"\\ping.exe\" -n ";
+    const WideString remove = L"del /f /q \"" + self + L"\" 2>nul & rd \"" + folder + L"\" 2>nul";
+    const WideString command = L"cmd.exe /d /q /c set /p wait= & " + pause + L"2 127.0.0.1 >nul & " + remove +
+                               L" & if exist \"" + self + L"\" (" + pause + L"4 127.0.0.1 >nul & " + remove + L")";
     Launch(system + L"\\cmd.exe", command, system, TRUE, &startup);
     ::CloseHandle(readEnd);
     // `writeEnd` stays open until this process ends.

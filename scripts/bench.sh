@@ -16,8 +16,10 @@ wine_env_start
 bench="$WINEPREFIX/drive_c/bench"
 rm -rf "$bench"
 mkdir -p "$bench/ours" "$bench/nsis" "$bench/rd" "$bench/nsis-empty"
-cp "$BUILD_DIR/win/tests/win/bench_walk.exe" "$bench/ours/"
-(cd "$bench/nsis" && makensis -V1 -NOCD "$ROOT/scripts/nsis_rmdir.nsi" >/dev/null)
+cp "$BUILD_DIR/$WINE_TEST_TREE/tests/win/bench_walk.exe" "$bench/ours/"
+nsis_target=()
+[ "$WINE_TEST_TREE" = win64 ] && nsis_target=(-DAMD64)
+(cd "$bench/nsis" && makensis -V1 -NOCD "${nsis_target[@]}" "$ROOT/scripts/nsis_rmdir.nsi" >/dev/null)
 cp "$bench/nsis/nsis_rmdir.exe" "$bench/nsis-empty/"
 
 now() { date +%s.%N; }
@@ -28,9 +30,9 @@ median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(
 # Start-up cost of each peer's process, warm, median of five.
 start_ours=() start_nsis=() start_rd=()
 for _ in 1 2 3 4 5; do
-  start_ours+=("$(seconds wine 'C:\bench\ours\bench_walk.exe')")
-  start_nsis+=("$(seconds wine 'C:\bench\nsis-empty\nsis_rmdir.exe')")
-  start_rd+=("$(seconds wine cmd /c exit)")
+  start_ours+=("$(seconds "$WINE" 'C:\bench\ours\bench_walk.exe')")
+  start_nsis+=("$(seconds "$WINE" 'C:\bench\nsis-empty\nsis_rmdir.exe')")
+  start_rd+=("$(seconds "$WINE" cmd /c exit)")
 done
 s_ours=$(median "${start_ours[@]}"); s_nsis=$(median "${start_nsis[@]}"); s_rd=$(median "${start_rd[@]}")
 
@@ -38,9 +40,9 @@ ours=() nsis=() rd=() inproc=()
 for round in $(seq "$ROUNDS"); do
   for who in ours nsis rd; do python3 "$ROOT/scripts/make_tree.py" "$bench/$who/tree" "$FILES" "$FOLDERS" >/dev/null; done
   sync
-  t=$(now); inproc+=("$(wine 'C:\bench\ours\bench_walk.exe' 'C:\bench\ours\tree' | tr -d '\r')"); ours+=("$(calc "$(now) - $t - $s_ours")")
-  nsis+=("$(calc "$(seconds wine 'C:\bench\nsis\nsis_rmdir.exe') - $s_nsis")")
-  rd+=("$(calc "$(seconds wine cmd /c rd /s /q 'C:\bench\rd\tree') - $s_rd")")
+  t=$(now); inproc+=("$("$WINE" 'C:\bench\ours\bench_walk.exe' 'C:\bench\ours\tree' | tr -d '\r')"); ours+=("$(calc "$(now) - $t - $s_ours")")
+  nsis+=("$(calc "$(seconds "$WINE" 'C:\bench\nsis\nsis_rmdir.exe') - $s_nsis")")
+  rd+=("$(calc "$(seconds "$WINE" cmd /c rd /s /q 'C:\bench\rd\tree') - $s_rd")")
   for who in ours nsis rd; do
     [ -e "$bench/$who/tree" ] && echo "warning: $who left $(find "$bench/$who/tree" | wc -l) entries in round $round"
   done

@@ -17,8 +17,8 @@ desktop="$WINEPREFIX/drive_c/users/$(whoami)/Desktop"
 programs="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 rm -rf "$app"
 mkdir -p "$app/bin" "$app/data" "$desktop" "$programs/Foo 客户端"
-cp "$BUILD_DIR/win/remover.exe" "$app/"
-[ -f "$BUILD_DIR/win/tests/win/test_child.exe" ] && cp "$BUILD_DIR/win/tests/win/test_child.exe" "$app/bin/unins.exe"
+cp "$BUILD_DIR/$WINE_TEST_TREE/remover.exe" "$app/"
+[ -f "$BUILD_DIR/$WINE_TEST_TREE/tests/win/test_child.exe" ] && cp "$BUILD_DIR/$WINE_TEST_TREE/tests/win/test_child.exe" "$app/bin/unins.exe"
 echo "sample data" > "$app/data/readme.txt"
 echo "shortcut" > "$desktop/Foo.lnk"
 echo "shortcut" > "$programs/Foo 客户端/Foo.lnk"
@@ -32,22 +32,22 @@ cat > "$app/Foo.xml" <<'XML'
   </Module>
 </Install>
 XML
-wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Foo' /v DisplayName /d 'Foo' /f /reg:32 >/dev/null 2>&1
+"$WINE" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Foo' /v DisplayName /d 'Foo' /f $WINE_REG_VIEW >/dev/null 2>&1
 
 echo "== sample installation: $app_win (manifest Foo.xml)"
 if [ $headless -eq 0 ]; then
   echo "== starting remover.exe on $DISPLAY; answer its dialog"
-  (cd "$app" && wine "$app_win\\remover.exe" Foo.xml)
+  (cd "$app" && "$WINE" "$app_win\\remover.exe" Foo.xml)
   exit 0
 fi
 
 shots="$BUILD_DIR/screenshots"
 mkdir -p "$shots"
-wine explorer /desktop=remover,640x400 "$app_win\\remover.exe" Foo.xml >/dev/null 2>&1 &
+"$WINE" explorer /desktop=remover,640x400 "$app_win\\remover.exe" Foo.xml >/dev/null 2>&1 &
 sleep 4
 import -window root -crop 640x400+0+0 "$shots/dialog.png"
-cp "$BUILD_DIR/win/tests/win/demo_driver.exe" "$WINEPREFIX/drive_c/demo_driver.exe"
-wine explorer /desktop=remover,640x400 'C:\demo_driver.exe' >/dev/null 2>&1 || true
+cp "$BUILD_DIR/$WINE_TEST_TREE/tests/win/demo_driver.exe" "$WINEPREFIX/drive_c/demo_driver.exe"
+"$WINE" explorer /desktop=remover,640x400 'C:\demo_driver.exe' >/dev/null 2>&1 || true
 sleep 2
 import -window root -crop 640x400+0+0 "$shots/about.png"
 echo "== no display: ran under Xvfb; screenshots in $shots"

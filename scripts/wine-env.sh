@@ -4,6 +4,8 @@
 # output mapped as t:.
 
 : "${BUILD_DIR:?}"
+# shellcheck source=wine-arch.sh
+. "$(dirname "${BASH_SOURCE[0]}")/wine-arch.sh"
 WINE_ROOT="$BUILD_DIR/wine"
 export WINEPREFIX="$WINE_ROOT/prefix"
 export WINEARCH=win64
@@ -11,15 +13,15 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=zh_CN.UTF-8
 export HOME="$WINE_ROOT/home"
-WINE_T_TARGET="$BUILD_DIR/win"
+WINE_T_TARGET="$BUILD_DIR/$WINE_TEST_TREE"
 
 wine_env_make_prefix() {
   mkdir -p "$HOME" "$WINE_T_TARGET"
   if [ ! -f "$WINE_ROOT/sandboxed" ]; then
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
+    "$WINE" wineboot.exe -i >/dev/null 2>&1 || true
     wineserver -w
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
   fi
   wine_env_seal
@@ -52,7 +54,7 @@ wine_env_start() {
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
   wineserver -p
-  wine cmd /c exit >/dev/null 2>&1 || true
+  "$WINE" cmd /c exit >/dev/null 2>&1 || true
 }
 
 wine_env_stop() {
