@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Lays out a sample installation in the sandboxed Wine prefix and starts remover.exe
 # there. Without a display it runs under Xvfb in a Wine virtual desktop and saves
-# screenshots instead.
+# screenshots instead. DPI=144 draws at that scale (HKCU\Control Panel\Desktop
+# LogPixels, restored afterwards) and names the screenshots after it.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 : "${BUILD_DIR:=$ROOT/build}"
@@ -43,9 +44,17 @@ fi
 
 shots="$BUILD_DIR/screenshots"
 mkdir -p "$shots"
-"$WINE" explorer /desktop=remover,640x400 "$app_win\\remover.exe" Foo.xml >/dev/null 2>&1 &
+suffix="" size=640x400
+if [ -n "${DPI:-}" ]; then
+  suffix="-${DPI}dpi" size=960x600
+  "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1
+  trap '"$WINE" reg delete "HKCU\\Control Panel\\Desktop" /v LogPixels /f >/dev/null 2>&1; wine_env_stop' EXIT
+  wineserver -k; wineserver -w; wineserver -p
+fi
+"$WINE" explorer /desktop=remover,$size "$app_win\\remover.exe" Foo.xml >/dev/null 2>&1 &
 sleep 4
-import -window root -crop 640x400+0+0 "$shots/dialog.png"
+import -window root -crop $size+0+0 "$shots/dialog$suffix.png"
+[ -n "${DPI:-}" ] && { echo "== screenshot at $DPI DPI: $shots/dialog$suffix.png"; exit 0; }
 cp "$BUILD_DIR/$WINE_TEST_TREE/tests/win/demo_driver.exe" "$WINEPREFIX/drive_c/demo_driver.exe"
 "$WINE" explorer /desktop=remover,640x400 'C:\demo_driver.exe' >/dev/null 2>&1 || true
 sleep 2
