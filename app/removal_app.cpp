@@ -45,7 +45,7 @@ BOOL CRemovalApp::InitInstance() {
     if (switches.help || !switches.unknown.empty()) {
         // A silent run has nobody to read the usage: the exit code says it.
         if (!switches.silent) {
-            ::MessageBoxW(nullptr, platform::Widen(kUsageText).c_str(), platform::Widen(kUnreadManifestCaption).c_str(),
+            ::MessageBoxW(nullptr, platform::Widen(kUsageText).c_str(), platform::Widen(kPlainCaption).c_str(),
                           MB_OK | (switches.help ? MB_ICONINFORMATION : MB_ICONWARNING));
         }
         m_exitCode = switches.help ? kExitRemoved : kExitBadSwitch;

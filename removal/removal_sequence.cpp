@@ -11,7 +11,7 @@ using platform::Format;
 const char kCompletionTemplate[] = "%s卸载完毕，我们会继续努力，谢谢使用！";
 const char kCompletionCaption[] = "卸载成功";
 const char kUnreadManifestText[] = "无法读取卸载信息，未删除任何内容。";
-const char kUnreadManifestCaption[] = "卸载";
+const char kPlainCaption[] = "卸载";  // the dialog's own caption
 const char kRestartNote[] = "\n\n部分文件正在使用中，将在计算机重新启动后删除。";
 const char kIncompleteTemplate[] = "%s卸载未完成，以下项目未能删除：\n";
 const char kMoreTemplate[] = "\n……另有 %s 项";
@@ -153,7 +153,7 @@ bool ProgramsClosed(platform::Platform& os, const std::string& folder, const Rem
     report.Note("running from the program folder:" + Lines(running));
     if (!settings.silent) {
         do {
-            if (!os.AskRetry(settings.owner, kRunningProgramsText + Lines(running), kUnreadManifestCaption)) {
+            if (!os.AskRetry(settings.owner, kRunningProgramsText + Lines(running), kPlainCaption)) {
                 report.Note("cancelled while programs were running");
                 *exitCode = kExitCancelled;
                 return false;
@@ -195,7 +195,7 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
                                          : "the manifest could not be read: nothing removed");
         if (!settings.silent) {
             os.DiscardQueuedInput();
-            os.ShowMessage(settings.owner, kUnreadManifestText, kUnreadManifestCaption,
+            os.ShowMessage(settings.owner, kUnreadManifestText, kPlainCaption,
                            platform::MessageKind::kWarning);
         }
         return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
