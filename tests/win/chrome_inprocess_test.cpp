@@ -17,9 +17,9 @@ const UINT_PTR kCloseAbout = 7;
 
 BOOL CALLBACK FindAbout(HWND window, LPARAM param) {
     auto* found = reinterpret_cast<std::pair<HWND, HWND>*>(param);
-    char cls[32] = {};
-    GetClassNameA(window, cls, sizeof(cls));
-    if (window != found->first && std::string(cls) == "#32770" && IsWindowVisible(window)) found->second = window;
+    wchar_t cls[32] = {};
+    GetClassNameW(window, cls, 32);
+    if (window != found->first && std::wstring(cls) == L"#32770" && IsWindowVisible(window)) found->second = window;
     return TRUE;
 }
 
@@ -36,7 +36,7 @@ public:
 protected:
     BOOL OnInitDialog() override {
         const BOOL result = CRemovalDialog::OnInitDialog();
-        PostMessageA(m_hWnd, kProbe, 0, 0);
+        PostMessageW(m_hWnd, kProbe, 0, 0);
         return result;
     }
     void OnOK() override {
@@ -69,44 +69,44 @@ private:
         ASSERT_NE(menu, nullptr);
         items = GetMenuItemCount(menu);
         ASSERT_GE(items, 2);
-        MENUITEMINFOA info{};
+        MENUITEMINFOW info{};
         info.cbSize = sizeof(info);
         info.fMask = MIIM_FTYPE;
-        GetMenuItemInfoA(menu, static_cast<UINT>(items - 2), TRUE, &info);
+        GetMenuItemInfoW(menu, static_cast<UINT>(items - 2), TRUE, &info);
         separatorType = (info.fType & MFT_SEPARATOR) ? "separator" : "item";
-        char text[128] = {};
-        GetMenuStringA(menu, static_cast<UINT>(items - 1), text, sizeof(text), MF_BYPOSITION);
-        lastText = text;
+        wchar_t text[128] = {};
+        GetMenuStringW(menu, static_cast<UINT>(items - 1), text, 128, MF_BYPOSITION);
+        lastText = testwin::Utf8(text);
         lastId = GetMenuItemID(menu, items - 1);
-        big = reinterpret_cast<HICON>(SendMessageA(m_hWnd, WM_GETICON, ICON_BIG, 0));
-        small = reinterpret_cast<HICON>(SendMessageA(m_hWnd, WM_GETICON, ICON_SMALL, 0));
+        big = reinterpret_cast<HICON>(SendMessageW(m_hWnd, WM_GETICON, ICON_BIG, 0));
+        small = reinterpret_cast<HICON>(SendMessageW(m_hWnd, WM_GETICON, ICON_SMALL, 0));
         ShowWindow(m_hWnd, SW_MINIMIZE);
         minimised = IsIconic(m_hWnd) != FALSE;
         RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);  // paints the icon
-        drag = reinterpret_cast<HICON>(SendMessageA(m_hWnd, WM_QUERYDRAGICON, 0, 0));
+        drag = reinterpret_cast<HICON>(SendMessageW(m_hWnd, WM_QUERYDRAGICON, 0, 0));
         ShowWindow(m_hWnd, SW_RESTORE);
         for (WPARAM command : {WPARAM(0x0010), WPARAM(0x0013)}) {
             SetTimer(m_hWnd, kCloseAbout, 100, nullptr);
-            SendMessageA(m_hWnd, WM_SYSCOMMAND, command, 0);  // returns when the About box closes
+            SendMessageW(m_hWnd, WM_SYSCOMMAND, command, 0);  // returns when the About box closes
         }
     }
 };
 
 TEST(ChromeInProcess, SystemMenuIconsAndAboutBox) {
-    g_app.m_hInstance = GetModuleHandleA(nullptr);
+    g_app.m_hInstance = GetModuleHandleW(nullptr);
     ChromeProbe dialog;
     g_app.m_pMainWnd = &dialog;
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
     g_app.m_pMainWnd = nullptr;
     EXPECT_EQ(dialog.separatorType, "separator");
-    EXPECT_EQ(dialog.lastText, testwin::Utf8ToAnsi("关于 Drevik(&A)..."));
+    EXPECT_EQ(dialog.lastText, "关于 Drevik(&A)...");
     EXPECT_EQ(dialog.lastId, 0x0010u);
     EXPECT_NE(dialog.big, nullptr);
     EXPECT_EQ(dialog.big, dialog.small) << "the application icon serves both";
     EXPECT_TRUE(dialog.minimised);
     EXPECT_EQ(dialog.drag, dialog.big) << "dragging the minimised window shows the icon";
     ASSERT_EQ(dialog.aboutCaptions.size(), 2u) << "0x0010 and 0x0013 both open the About box";
-    for (const std::string& caption : dialog.aboutCaptions) EXPECT_EQ(caption, testwin::Utf8ToAnsi("关于 Drevik"));
+    for (const std::string& caption : dialog.aboutCaptions) EXPECT_EQ(caption, "关于 Drevik");
     for (HWND owner : dialog.aboutOwners) EXPECT_NE(owner, nullptr);
 }
 

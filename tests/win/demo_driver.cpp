@@ -5,10 +5,10 @@
 #include <string>
 
 static BOOL CALLBACK OpenAbout(HWND window, LPARAM) {
-    char cls[32] = {};
-    GetClassNameA(window, cls, sizeof(cls));
-    if (std::string(cls) == "#32770" && IsWindowVisible(window)) {
-        PostMessageA(window, WM_SYSCOMMAND, 0x0010, 0);
+    wchar_t cls[32] = {};
+    GetClassNameW(window, cls, 32);
+    if (std::wstring(cls) == L"#32770" && IsWindowVisible(window)) {
+        PostMessageW(window, WM_SYSCOMMAND, 0x0010, 0);
         return FALSE;
     }
     return TRUE;

@@ -5,13 +5,11 @@
 
 namespace {
 
-using testwin::Utf8ToAnsi;
-
 class Dialog : public ::testing::Test {
 protected:
     Dialog() : app(testwin::ScratchFolder(std::string("dialog\\") + Name()) + "\\app") {
         testwin::MakeFolders(app);
-        CopyFileA((testwin::BuildFolder() + "\\remover.exe").c_str(), (app + "\\remover.exe").c_str(), FALSE);
+        testwin::CopyTo(testwin::BuildFolder() + "\\remover.exe", app + "\\remover.exe");
         testwin::WriteFile(app + "\\data\\keep.dat", "payload");
     }
     static std::string Name() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
@@ -37,19 +35,17 @@ protected:
     std::string app;
 };
 
-const std::string kResourceCaption = Utf8ToAnsi("卸载");
-const std::string kResourcePrompt = Utf8ToAnsi("提示信息");
+const std::string kResourceCaption = "卸载";
+const std::string kResourcePrompt = "提示信息";
 
 TEST_F(Dialog, ShowsProductAndCancelTouchesNothing) {
     Manifest("<M><Setup DisplayName=\"Foo Client\"/><Module uninstall=\"u.exe\"/></M>");
-    ExpectDialogThenCancel("Foo.xml", "Foo Client\xD0\xB6\xD4\xD8\xCF\xF2\xB5\xBC",
-                           "\xA1\xA1\xA1\xA1\xC4\xFA\xCA\xC7\xB7\xF1\xC8\xB7\xB6\xA8\xD2\xAA\xC9\xBE\xB3\xFD"
-                           "Foo Client\xBC\xB0\xC6\xE4\xCB\xF9\xD3\xD0\xD7\xE9\xBC\xFE\xA3\xBF");
+    ExpectDialogThenCancel("Foo.xml", "Foo Client卸载向导", "　　您是否确定要删除Foo Client及其所有组件？");
 }
 
 TEST_F(Dialog, ChineseDisplayName) {
     Manifest("<M><Setup DisplayName=\"福客户端\"/></M>");
-    ExpectDialogThenCancel("Foo.xml", Utf8ToAnsi("福客户端卸载向导"), Utf8ToAnsi("　　您是否确定要删除福客户端及其所有组件？"));
+    ExpectDialogThenCancel("Foo.xml", "福客户端卸载向导", "　　您是否确定要删除福客户端及其所有组件？");
 }
 
 TEST_F(Dialog, OkIsDefaultAndHasFocus) {
@@ -57,21 +53,21 @@ TEST_F(Dialog, OkIsDefaultAndHasFocus) {
     testwin::Program program(app + "\\remover.exe", "Foo.xml");
     HWND dialog = program.WaitForDialog();
     ASSERT_NE(dialog, nullptr);
-    const LRESULT def = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+    const LRESULT def = SendMessageW(dialog, DM_GETDEFID, 0, 0);
     EXPECT_EQ(HIWORD(def), DC_HASDEFID);
     EXPECT_EQ(LOWORD(def), IDOK);
     GUITHREADINFO gui{};
     gui.cbSize = sizeof(gui);
     ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui));
     EXPECT_EQ(gui.hwndFocus, GetDlgItem(dialog, IDOK));
-    EXPECT_EQ(testwin::ItemText(dialog, IDOK), Utf8ToAnsi("确定"));
-    EXPECT_EQ(testwin::ItemText(dialog, IDCANCEL), Utf8ToAnsi("取消"));
-    const LONG style = GetWindowLongA(dialog, GWL_STYLE);
+    EXPECT_EQ(testwin::ItemText(dialog, IDOK), "确定");
+    EXPECT_EQ(testwin::ItemText(dialog, IDCANCEL), "取消");
+    const LONG style = GetWindowLongW(dialog, GWL_STYLE);
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
-    EXPECT_TRUE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    EXPECT_TRUE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_APPWINDOW);
     // The close box ends it like Cancel.
-    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(program.WaitForExit());
 }
 
@@ -82,8 +78,8 @@ TEST_F(Dialog, EscapeEndsLikeCancel) {
     HWND dialog = program.WaitForDialog();
     ASSERT_NE(dialog, nullptr);
     HWND ok = GetDlgItem(dialog, IDOK);
-    PostMessageA(ok, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    PostMessageA(ok, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    PostMessageW(ok, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageW(ok, WM_KEYUP, VK_ESCAPE, 0xC0010001);
     EXPECT_TRUE(program.WaitForExit());
     EXPECT_EQ(testwin::Snapshot(app), before);
 }
@@ -106,14 +102,14 @@ TEST_F(Dialog, OddArgumentsAndLongValues) {
     const std::string longName(6000, 'L');
     Manifest("<M><Setup DisplayName=\"" + longName + "\"/><Module uninstall=\"" + std::string(5000, 'u') +
              "\"/></M>");
-    ExpectDialogThenCancel("Foo.xml", longName + Utf8ToAnsi("卸载向导"),
-                           Utf8ToAnsi("　　您是否确定要删除") + longName + Utf8ToAnsi("及其所有组件？"));
+    ExpectDialogThenCancel("Foo.xml", longName + "卸载向导",
+                           "　　您是否确定要删除" + longName + "及其所有组件？");
     // Quotes are part of the name; an absolute path is appended to the folder.
     ExpectDialogThenCancel("\"Foo.xml\"", kResourceCaption, kResourcePrompt);
     ExpectDialogThenCancel("C:\\elsewhere\\Foo.xml", kResourceCaption, kResourcePrompt);
     testwin::WriteFile(app + "\\sub dir\\Foo.xml",
                        "<?xml version=\"1.0\"?><M><Setup DisplayName=\"Sub\"/></M>");
-    ExpectDialogThenCancel("sub dir\\Foo.xml", Utf8ToAnsi("Sub卸载向导"), Utf8ToAnsi("　　您是否确定要删除Sub及其所有组件？"));
+    ExpectDialogThenCancel("sub dir\\Foo.xml", "Sub卸载向导", "　　您是否确定要删除Sub及其所有组件？");
 }
 
 }  // namespace

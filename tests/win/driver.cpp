@@ -1,13 +1,36 @@
 #include "tests/win/driver.h"
 
-#include <cstdio>
+#include <utility>
 
 namespace testwin {
 
+std::wstring Wide(const std::string& utf8) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(n), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], n, nullptr, nullptr);
+    return utf8;
+}
+
+std::wstring LongPath(const std::string& path) {
+    std::wstring wide = Wide(path);
+    if (wide.compare(0, 2, L"\\\\") == 0) return wide;
+    for (wchar_t& c : wide) {
+        if (c == L'/') c = L'\\';
+    }
+    return wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\' ? L"\\\\?\\" + wide : wide;
+}
+
 std::string TestProgramFolder() {
-    char buffer[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    std::string path = buffer;
+    wchar_t buffer[32768] = {};
+    GetModuleFileNameW(nullptr, buffer, 32768);
+    const std::string path = Utf8(buffer);
     return path.substr(0, path.rfind('\\'));
 }
 
@@ -19,31 +42,40 @@ std::string BuildFolder() {
 
 void MakeFolders(const std::string& path) {
     for (size_t i = 3; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+        if (i == path.size() || path[i] == '\\') CreateDirectoryW(LongPath(path.substr(0, i)).c_str(), nullptr);
     }
 }
 
+// Without recursion: clean-up must cope with the thousand-level trees the tests make.
 void DeleteTree(const std::string& path) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    std::vector<std::pair<std::wstring, bool>> stack{{LongPath(path), false}};
+    while (!stack.empty()) {
+        if (stack.back().second) {
+            RemoveDirectoryW(stack.back().first.c_str());
+            stack.pop_back();
+            continue;
+        }
+        stack.back().second = true;
+        const std::wstring folder = stack.back().first;
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) continue;
         do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string full = path + "\\" + name;
-            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                DeleteTree(full);
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring full = folder + L"\\" + name;
+            const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            if (!link) SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !link) {
+                stack.emplace_back(full, false);
             } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveDirectoryA(full.c_str());
+                RemoveDirectoryW(full.c_str());
             } else {
-                DeleteFileA(full.c_str());
+                DeleteFileW(full.c_str());
             }
-        } while (FindNextFileA(find, &data));
+        } while (FindNextFileW(find, &data));
         FindClose(find);
     }
-    RemoveDirectoryA(path.c_str());
 }
 
 std::string ScratchFolder(const std::string& name) {
@@ -55,31 +87,39 @@ std::string ScratchFolder(const std::string& name) {
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     MakeFolders(path.substr(0, path.rfind('\\')));
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
 }
 
 std::string ReadFile(const std::string& path) {
     std::string bytes;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return bytes;
+    HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
     char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) bytes.append(buffer, n);
-    std::fclose(f);
+    DWORD n = 0;
+    while (::ReadFile(file, buffer, sizeof(buffer), &n, nullptr) && n > 0) bytes.append(buffer, n);
+    CloseHandle(file);
     return bytes;
 }
 
-bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool PathExists(const std::string& path) {
+    return GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool CopyTo(const std::string& from, const std::string& to) {
+    return CopyFileW(LongPath(from).c_str(), LongPath(to).c_str(), FALSE) != FALSE;
+}
 
 static void SnapshotInto(const std::string& root, const std::string& relative, std::map<std::string, long long>& out) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((root + "\\" + relative + "*").c_str(), &data);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(LongPath(root + "\\" + relative + "*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return;
     do {
-        const std::string name = data.cFileName;
+        const std::string name = Utf8(data.cFileName);
         if (name == "." || name == "..") continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             out[relative + name + "\\"] = -1;
@@ -87,7 +127,7 @@ static void SnapshotInto(const std::string& root, const std::string& relative, s
         } else {
             out[relative + name] = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         }
-    } while (FindNextFileA(find, &data));
+    } while (FindNextFileW(find, &data));
     FindClose(find);
 }
 
@@ -97,32 +137,18 @@ std::map<std::string, long long> Snapshot(const std::string& root) {
     return out;
 }
 
-static std::wstring Utf8ToWide(const std::string& utf8) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
-    return wide;
-}
-
-std::string Utf8ToAnsi(const std::string& utf8) {
-    const std::wstring wide = Utf8ToWide(utf8);
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<size_t>(n), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], n, nullptr, nullptr);
-    return ansi;
-}
-
 std::string Utf8ToUtf16Bytes(const std::string& utf8, bool bom) {
-    std::wstring wide = Utf8ToWide(utf8);
+    std::wstring wide = Wide(utf8);
     if (bom) wide.insert(wide.begin(), L'\xFEFF');
     return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
 }
 
 Program::Program(const std::string& exe, const std::string& arguments) {
-    std::string command = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
-    STARTUPINFOA startup{};
+    std::wstring command = Wide("\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments));
+    command.push_back(L'\0');
+    STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_)) {
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_)) {
         info_ = PROCESS_INFORMATION{};
     }
 }
@@ -157,13 +183,15 @@ std::vector<HWND> Program::TopLevelWindows() const {
     return search.found;
 }
 
-HWND Program::WaitForDialog(const std::string& caption, DWORD timeoutMs) const {
+HWND Program::WaitForDialog(const std::string& caption, DWORD timeoutMs, HWND except) const {
     const DWORD start = GetTickCount();
     do {
         for (HWND window : TopLevelWindows()) {
-            char cls[64] = {};
-            GetClassNameA(window, cls, sizeof(cls));
-            if (std::string(cls) == "#32770" && (caption.empty() || WindowText(window) == caption)) return window;
+            wchar_t cls[64] = {};
+            GetClassNameW(window, cls, 64);
+            if (window != except && std::wstring(cls) == L"#32770" && (caption.empty() || WindowText(window) == caption)) {
+                return window;
+            }
         }
         if (WaitForSingleObject(info_.hProcess, 50) == WAIT_OBJECT_0) return nullptr;
     } while (GetTickCount() - start < timeoutMs);
@@ -181,15 +209,15 @@ DWORD Program::ExitCode() const {
 }
 
 std::string WindowText(HWND window) {
-    char buffer[16384] = {};
-    const int n = GetWindowTextA(window, buffer, sizeof(buffer));
-    return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    static wchar_t buffer[32768];
+    const int n = GetWindowTextW(window, buffer, 32768);
+    return Utf8(std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0));
 }
 
 std::string ItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
 
 void PressButton(HWND dialog, int id) {
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 }  // namespace testwin

@@ -1,5 +1,6 @@
 // Test helpers for real Windows behaviour: scratch folders, files, and a driver that
 // starts remover.exe and works its windows from outside, as a user would.
+// Every string is UTF-8 and every Windows call the wide one, as in the program.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,16 @@
 
 namespace testwin {
 
+// The registry view the program under test sees: the tests are built for the same
+// Windows as the program (32-bit, or 64-bit where Wine cannot start 32-bit programs).
+constexpr REGSAM kProgramView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
+// A path for the file functions: absolute paths get the \\?\ prefix, so long and
+// odd names are reached exactly.
+std::wstring LongPath(const std::string& path);
+
 // A fresh, empty folder C:\remover-tests\<name> (whatever was there is deleted).
 std::string ScratchFolder(const std::string& name);
 // The folder of the running test program, and of the build output above it.
@@ -19,13 +30,12 @@ std::string BuildFolder();
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool PathExists(const std::string& path);
+bool CopyTo(const std::string& from, const std::string& to);
 void MakeFolders(const std::string& path);
 // Every path below `root` (relative, folders with a trailing backslash) with its size.
 std::map<std::string, long long> Snapshot(const std::string& root);
-// Deletes a tree with plain Win32 calls (test clean-up only).
+// Deletes a tree with plain Win32 calls (test clean-up only); links are not entered.
 void DeleteTree(const std::string& path);
-// UTF-8 -> code page 936 bytes (test files are written in UTF-8).
-std::string Utf8ToAnsi(const std::string& utf8);
 std::string Utf8ToUtf16Bytes(const std::string& utf8, bool bom);
 
 // The real program, running.
@@ -39,9 +49,10 @@ public:
 
     bool started() const { return info_.hProcess != nullptr; }
     DWORD processId() const { return info_.dwProcessId; }
-    // The first visible top-level dialog of the process whose caption satisfies
-    // `wanted` (any caption when empty); null after the time-out.
-    HWND WaitForDialog(const std::string& caption = std::string(), DWORD timeoutMs = 20000) const;
+    // The first visible top-level dialog of the process, other than `except`, with
+    // this caption (any caption when empty); null after the time-out.
+    HWND WaitForDialog(const std::string& caption = std::string(), DWORD timeoutMs = 20000,
+                       HWND except = nullptr) const;
     std::vector<HWND> TopLevelWindows() const;
     // True when the process ended within the time-out.
     bool WaitForExit(DWORD timeoutMs = 20000) const;

@@ -14,9 +14,9 @@ protected:
                                         ::testing::UnitTest::GetInstance()->current_test_info()->name())),
           child(testwin::TestProgramFolder() + "\\test_child.exe"),
           log(folder + "\\log.txt") {
-        SetEnvironmentVariableA("REMOVER_TEST_LOG", log.c_str());
+        SetEnvironmentVariableW(L"REMOVER_TEST_LOG", testwin::Wide(log).c_str());
     }
-    ~Launcher() override { SetEnvironmentVariableA("REMOVER_TEST_LOG", nullptr); }
+    ~Launcher() override { SetEnvironmentVariableW(L"REMOVER_TEST_LOG", nullptr); }
     std::string Log() const { return testwin::ReadFile(log); }
 
     std::string folder;
@@ -48,45 +48,51 @@ TEST_F(Launcher, MissingProgram) {
 
 TEST_F(Launcher, UnquotedPathWithBlanksResolvedByTheSystem) {
     testwin::MakeFolders(folder + "\\my app");
-    ASSERT_TRUE(CopyFileA(child.c_str(), (folder + "\\my app\\child.exe").c_str(), FALSE));
+    ASSERT_TRUE(testwin::CopyTo(child, folder + "\\my app\\child.exe"));
     uint32_t code = 0;
     EXPECT_EQ(RunAndWait(os, folder + "\\my app\\child.exe \"exit=4\"", code), 0);
     EXPECT_EQ(code, 4u);
     EXPECT_NE(Log().find("begin " + folder + "\\my app\\child.exe"), std::string::npos) << Log();
     // The system tries the shorter name first: "...\my.exe" wins when it exists.
-    ASSERT_TRUE(CopyFileA(child.c_str(), (folder + "\\my.exe").c_str(), FALSE));
+    ASSERT_TRUE(testwin::CopyTo(child, folder + "\\my.exe"));
     EXPECT_EQ(RunAndWait(os, folder + "\\my app\\child.exe \"exit=5\"", code), 0);
     EXPECT_EQ(code, 5u);
     EXPECT_NE(Log().find("begin " + folder + "\\my.exe"), std::string::npos) << Log();
+    // Quoted, the path names exactly its file.
+    EXPECT_EQ(RunAndWait(os, "\"" + folder + "\\my app\\child.exe\" \"exit=6\"", code), 0);
+    EXPECT_EQ(code, 6u);
+    EXPECT_NE(Log().find("begin " + folder + "\\my app\\child.exe | \"" + folder + "\\my app\\child.exe\" \"exit=6\""),
+              std::string::npos)
+        << Log();
 }
 
 LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_APP) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, GetWindowLongPtrA(window, GWLP_USERDATA) + 1);
+        SetWindowLongPtrW(window, GWLP_USERDATA, GetWindowLongPtrW(window, GWLP_USERDATA) + 1);
         return 0;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 TEST_F(Launcher, BroadcastingChildDoesNotDeadlockAndInputWaits) {
-    WNDCLASSA cls{};
+    WNDCLASSW cls{};
     cls.lpfnWndProc = CountingProc;
-    cls.hInstance = GetModuleHandleA(nullptr);
-    cls.lpszClassName = "remover-test-window";
-    RegisterClassA(&cls);
-    HWND window = CreateWindowA("remover-test-window", "test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+    cls.hInstance = GetModuleHandleW(nullptr);
+    cls.lpszClassName = L"remover-test-window";
+    RegisterClassW(&cls);
+    HWND window = CreateWindowW(L"remover-test-window", L"test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
                                 cls.hInstance, nullptr);
     ASSERT_NE(window, nullptr);
     ShowWindow(window, SW_SHOWNOACTIVATE);
-    PostMessageA(window, WM_APP, 0, 0);
+    PostMessageW(window, WM_APP, 0, 0);
 
     uint32_t code = 1;
     EXPECT_EQ(RunAndWait(os, child + " broadcast", code), 0);
     EXPECT_EQ(code, 0u);
     EXPECT_NE(Log().find("broadcast answered"), std::string::npos);
-    EXPECT_EQ(GetWindowLongPtrA(window, GWLP_USERDATA), 0) << "posted messages wait until the removal is done";
+    EXPECT_EQ(GetWindowLongPtrW(window, GWLP_USERDATA), 0) << "posted messages wait until the removal is done";
     MSG msg;
-    EXPECT_TRUE(PeekMessageA(&msg, window, WM_APP, WM_APP, PM_REMOVE));
+    EXPECT_TRUE(PeekMessageW(&msg, window, WM_APP, WM_APP, PM_REMOVE));
     DestroyWindow(window);
 }
 

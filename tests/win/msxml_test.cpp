@@ -8,8 +8,6 @@
 
 namespace {
 
-using testwin::Utf8ToAnsi;
-
 // The real platform, as if the program lay in a scratch folder.
 class PlacedPlatform : public platform::WindowsPlatform {
 public:
@@ -72,16 +70,15 @@ const char kSample[] =
     "</Install>\r\n";
 
 void ExpectSamplePlan(Msxml& t) {
-    EXPECT_EQ(t.texts.displayName, Utf8ToAnsi("Foo 客户端"));
-    EXPECT_EQ(t.texts.displayName, "Foo \xBF\xCD\xBB\xA7\xB6\xCB") << "GBK bytes";
-    EXPECT_EQ(t.texts.caption, Utf8ToAnsi("Foo 客户端卸载向导"));
-    EXPECT_EQ(t.texts.prompt, Utf8ToAnsi("　　您是否确定要删除Foo 客户端及其所有组件？"));
+    EXPECT_EQ(t.texts.displayName, "Foo 客户端");
+    EXPECT_EQ(t.texts.caption, "Foo 客户端卸载向导");
+    EXPECT_EQ(t.texts.prompt, "　　您是否确定要删除Foo 客户端及其所有组件？");
     EXPECT_EQ(t.plan.productKey, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Foo");
     EXPECT_EQ(t.plan.moduleCommands,
-              (platform::StringList{t.folder + "\\bin\\unins.exe \"/s\"", t.folder + "\\second.exe"}));
+              (platform::StringList{"\"" + t.folder + "\\bin\\unins.exe\" \"/s\"", "\"" + t.folder + "\\second.exe\""}));
     EXPECT_EQ(t.plan.shortcutFiles,
-              (platform::StringList{t.Desktop() + "\\Foo.lnk", t.Programs() + "\\" + Utf8ToAnsi("帮助") + ".lnk"}));
-    EXPECT_EQ(t.plan.shortcutFolders, (platform::StringList{t.Programs() + "\\" + Utf8ToAnsi("Foo 客户端")}));
+              (platform::StringList{t.Desktop() + "\\Foo.lnk", t.Programs() + "\\" + "帮助" + ".lnk"}));
+    EXPECT_EQ(t.plan.shortcutFolders, (platform::StringList{t.Programs() + "\\" + "Foo 客户端"}));
 }
 
 TEST_F(Msxml, Utf8Manifest) {
@@ -89,6 +86,7 @@ TEST_F(Msxml, Utf8Manifest) {
     WriteUtf8(kSample);
     Read();
     ASSERT_TRUE(texts.present);
+    EXPECT_TRUE(plan.manifestLoaded);
     ExpectSamplePlan(*this);
 }
 
@@ -104,8 +102,8 @@ TEST_F(Msxml, SetupWithoutDisplayName) {
     WriteUtf8("<M><Setup Other=\"x\"/></M>");
     Read();
     ASSERT_TRUE(texts.present);
-    EXPECT_EQ(texts.caption, Utf8ToAnsi("卸载向导"));
-    EXPECT_EQ(texts.prompt, Utf8ToAnsi("　　您是否确定要删除及其所有组件？"));
+    EXPECT_EQ(texts.caption, "卸载向导");
+    EXPECT_EQ(texts.prompt, "　　您是否确定要删除及其所有组件？");
 }
 
 TEST_F(Msxml, MissingOrBrokenManifestKeepsOnlyKey) {
@@ -116,11 +114,13 @@ TEST_F(Msxml, MissingOrBrokenManifestKeepsOnlyKey) {
         testwin::WriteFile(folder + "\\Broken.xml", body);
         ReadManifest(os, "Broken.xml", fresh, freshTexts);
         EXPECT_FALSE(freshTexts.present);
+        EXPECT_FALSE(fresh.manifestLoaded) << "nothing may be removed on its word";
         EXPECT_EQ(fresh.productKey, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Broken");
         EXPECT_TRUE(fresh.moduleCommands.empty() && fresh.shortcutFiles.empty() && fresh.shortcutFolders.empty());
     }
     Read("Absent.xml");
     EXPECT_FALSE(texts.present);
+    EXPECT_FALSE(plan.manifestLoaded);
     EXPECT_EQ(plan.productKey, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Absent");
 }
 
@@ -154,7 +154,7 @@ TEST_F(Msxml, LongValuesAndHostileContent) {
     Read();
     EXPECT_EQ(texts.displayName, longName);
     ASSERT_EQ(plan.moduleCommands.size(), 1u);
-    EXPECT_EQ(plan.moduleCommands[0], folder + "\\xxxxxxxxxxxxxxxx.exe \"a\"b\"");
+    EXPECT_EQ(plan.moduleCommands[0], "\"" + folder + "\\xxxxxxxxxxxxxxxx.exe\" \"a\"b\"");
     EXPECT_TRUE(plan.shortcutFolders.empty());
     EXPECT_TRUE(plan.shortcutFiles.empty());
 }

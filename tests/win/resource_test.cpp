@@ -12,15 +12,15 @@ const WORD kChinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
 class Resources : public ::testing::Test {
 protected:
     Resources() {
-        module = LoadLibraryExA((testwin::BuildFolder() + "\\remover.exe").c_str(), nullptr,
+        module = LoadLibraryExW(testwin::Wide(testwin::BuildFolder() + "\\remover.exe").c_str(), nullptr,
                                 LOAD_LIBRARY_AS_DATAFILE);
     }
     ~Resources() override {
         if (module) FreeLibrary(module);
     }
     // The bytes of a resource in Chinese (Simplified, PRC); empty when absent.
-    std::string Bytes(LPCSTR type, LPCSTR name) const {
-        HRSRC found = FindResourceExA(module, type, name, kChinese);
+    std::string Bytes(LPCWSTR type, LPCWSTR name) const {
+        HRSRC found = FindResourceExW(module, type, name, kChinese);
         if (!found) return std::string();
         HGLOBAL loaded = LoadResource(module, found);
         return std::string(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
@@ -39,7 +39,7 @@ struct GroupEntry {
 
 TEST_F(Resources, IconHasTwoImages) {
     ASSERT_NE(module, nullptr);
-    const std::string group = Bytes(MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */, MAKEINTRESOURCEA(128));
+    const std::string group = Bytes(MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */, MAKEINTRESOURCEW(128));
     ASSERT_GE(group.size(), 6u + 2 * sizeof(GroupEntry));
     WORD count;
     std::memcpy(&count, group.data() + 4, 2);
@@ -53,7 +53,7 @@ TEST_F(Resources, IconHasTwoImages) {
     EXPECT_EQ(entries[1].height, 32);
     EXPECT_EQ(entries[1].bitCount, 8);
     for (const GroupEntry& entry : entries) {
-        const std::string image = Bytes(MAKEINTRESOURCEA(3) /* RT_ICON */, MAKEINTRESOURCEA(entry.id));
+        const std::string image = Bytes(MAKEINTRESOURCEW(3) /* RT_ICON */, MAKEINTRESOURCEW(entry.id));
         ASSERT_EQ(image.size(), entry.bytes);
         LONG width;
         WORD bits;
@@ -66,12 +66,12 @@ TEST_F(Resources, IconHasTwoImages) {
 
 TEST_F(Resources, DialogsStringAndManifest) {
     ASSERT_NE(module, nullptr);
-    EXPECT_FALSE(Bytes(MAKEINTRESOURCEA(5) /* RT_DIALOG */, MAKEINTRESOURCEA(100)).empty());
-    EXPECT_FALSE(Bytes(MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(102)).empty());
+    EXPECT_FALSE(Bytes(MAKEINTRESOURCEW(5) /* RT_DIALOG */, MAKEINTRESOURCEW(100)).empty());
+    EXPECT_FALSE(Bytes(MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(102)).empty());
     wchar_t text[64] = {};
     LoadStringW(module, 101, text, 64);
     EXPECT_STREQ(text, L"\x5173\x4E8E Drevik(&A)...");  // 关于 Drevik(&A)...
-    const std::string manifest = Bytes(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1));
+    const std::string manifest = Bytes(MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1));
     EXPECT_NE(manifest.find("requireAdministrator"), std::string::npos);
     EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(manifest.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string::npos);
@@ -88,7 +88,7 @@ std::wstring VersionString(const std::string& block, const wchar_t* name) {
 
 TEST_F(Resources, VersionInformation) {
     ASSERT_NE(module, nullptr);
-    std::string block = Bytes(MAKEINTRESOURCEA(16) /* RT_VERSION */, MAKEINTRESOURCEA(1));
+    std::string block = Bytes(MAKEINTRESOURCEW(16) /* RT_VERSION */, MAKEINTRESOURCEW(1));
     ASSERT_FALSE(block.empty());
     block.resize(block.size() * 2);  // VerQueryValue may use room after the block
     VS_FIXEDFILEINFO* fixed = nullptr;

@@ -33,9 +33,9 @@ TEST_F(Walk, ProtectedAttributesAndNestingRemoved) {
                                             FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)}) {
         const std::string path = tree + "\\" + file.first;
         WriteFile(path, "x");
-        ASSERT_TRUE(SetFileAttributesA(path.c_str(), file.second));
+        ASSERT_TRUE(SetFileAttributesW(testwin::Wide(path).c_str(), file.second));
     }
-    SetFileAttributesA((tree + "\\a\\b").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW(testwin::Wide(tree + "\\a\\b").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     RemoveFolderTree(os, tree);
     EXPECT_FALSE(PathExists(tree));
     EXPECT_EQ(testwin::ReadFile(root + "\\sibling\\keep.txt"), "keep");
@@ -44,13 +44,13 @@ TEST_F(Walk, ProtectedAttributesAndNestingRemoved) {
 TEST_F(Walk, OpenFileStaysWithItsFolders) {
     const std::string held = tree + "\\a\\b\\held.dll";
     WriteFile(held, "busy");
-    SetFileAttributesA(held.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    HANDLE open = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileAttributesW(testwin::Wide(held).c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    HANDLE open = CreateFileW(testwin::Wide(held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(open, INVALID_HANDLE_VALUE);
     RemoveFolderTree(os, tree);
     CloseHandle(open);
     EXPECT_TRUE(PathExists(held));
-    EXPECT_EQ(GetFileAttributesA(held.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u)
+    EXPECT_EQ(GetFileAttributesW(testwin::Wide(held).c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u)
         << "its attributes were reset on the way";
     EXPECT_FALSE(PathExists(tree + "\\plain.txt"));
     EXPECT_FALSE(PathExists(tree + "\\a\\b\\c"));
@@ -82,13 +82,13 @@ TEST_F(Walk, PathsBeyondTheLimitFailQuietly) {
 TEST(WalkLinks, LinkRemovedTargetUntouched) {
     const std::string base = "C:\\remover-tests\\links";
     if (!PathExists(base + "\\tree\\link")) GTEST_SKIP() << "run through ctest: the harness makes the link";
-    const DWORD attributes = GetFileAttributesA((base + "\\tree\\link").c_str());
+    const DWORD attributes = GetFileAttributesW(testwin::Wide(base + "\\tree\\link").c_str());
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "the link is reported as a reparse point";
-    SetFileAttributesA((base + "\\target\\precious.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(testwin::Wide(base + "\\target\\precious.txt").c_str(), FILE_ATTRIBUTE_READONLY);
     RemoveFolderTree(platform::Windows(), base + "\\tree");
     EXPECT_EQ(testwin::ReadFile(base + "\\target\\precious.txt"), "precious\n");
     EXPECT_EQ(testwin::ReadFile(base + "\\target\\sub\\deep.txt"), "deep\n");
-    EXPECT_TRUE(GetFileAttributesA((base + "\\target\\precious.txt").c_str()) & FILE_ATTRIBUTE_READONLY)
+    EXPECT_TRUE(GetFileAttributesW(testwin::Wide(base + "\\target\\precious.txt").c_str()) & FILE_ATTRIBUTE_READONLY)
         << "nothing was changed through the link";
     EXPECT_FALSE(PathExists(base + "\\tree\\own.txt"));
 

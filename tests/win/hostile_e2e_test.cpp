@@ -1,0 +1,269 @@
+// Hostile installations, end to end through the real program: each case plants a
+// program folder, files that must survive it, starts remover.exe, presses OK and
+// checks what is left. The cases hunt for names that turn into "..\" in an ANSI code
+// page, other spellings of protected folders, depth and length, and unread manifests.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <map>
+
+#include "tests/win/driver.h"
+
+namespace {
+
+using testwin::PathExists;
+using testwin::WriteFile;
+
+const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const REGSAM kView = testwin::kProgramView;
+
+std::string ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE);
+    return testwin::Utf8(path);
+}
+
+bool KeyExists(const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, testwin::Wide(path).c_str(), 0, KEY_READ | kView, &key)) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void MakeKey(const std::string& path) {
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, testwin::Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kView, nullptr,
+                    &key, nullptr);
+    if (key) RegCloseKey(key);
+}
+
+// A visible icon in a message box: the warning has one, the plain message none.
+BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
+    wchar_t cls[16] = {};
+    GetClassNameW(child, cls, 16);
+    if (lstrcmpiW(cls, L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        IsWindowVisible(child) && SendMessageW(child, STM_GETICON, 0, 0)) {
+        *reinterpret_cast<bool*>(found) = true;
+    }
+    return TRUE;
+}
+
+struct Install {
+    std::string base, app, launch, argument = "Foo.xml", manifest = "Foo.xml", display = "Foo", modules;
+    std::string log, desktop = ShellFolder(CSIDL_DESKTOPDIRECTORY), programs = ShellFolder(CSIDL_PROGRAMS);
+    std::string child = testwin::TestProgramFolder() + "\\test_child.exe";
+    std::map<std::string, std::string> kept;         // files that must survive, with their contents
+    std::vector<std::string> dropFiles, dropFolders, dropKeys;  // test clean-up outside the scratch folder
+    mutable bool emptied = false;                    // then the program and its folder go after it ends
+    ~Install() {
+        for (const std::string& file : dropFiles) DeleteFileW(testwin::LongPath(file).c_str());
+        for (const std::string& folder : dropFolders) RemoveDirectoryW(testwin::LongPath(folder).c_str());
+        for (const std::string& key : dropKeys) RegDeleteTreeW(HKEY_LOCAL_MACHINE, testwin::Wide(key).c_str());
+    }
+    void Keep(const std::string& path) {
+        kept[path] = "keep " + path;
+        WriteFile(path, kept[path]);
+        if (path.compare(0, base.size(), base) != 0) dropFiles.push_back(path);
+    }
+    void OnlyProgramLeft() const {
+        std::string left;
+        for (const auto& entry : testwin::Snapshot(app)) left += entry.first + "\n";
+        EXPECT_EQ(left, "remover.exe\n") << "only the running program stays";
+        emptied = true;
+    }
+    void ExpectKept(const char* when) const {
+        for (const auto& file : kept) EXPECT_EQ(testwin::ReadFile(file.first), file.second) << file.first << when;
+    }
+};
+
+struct Case {
+    const char* name;
+    UINT codePage;  // the ANSI code page the case needs, proven by a module that reports it; 0: not checked
+    bool unread;    // no manifest can be read: nothing goes, a warning says so
+    DWORD exitCode;
+    std::function<void(Install&)> plant, check;
+};
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
+// Wine takes a process's ANSI code page from its Unix locale, inherited by the
+// processes it starts, so one run covers one code page: 936 under the default
+// zh_CN.UTF-8, others in the ctest entry that runs this program under their locale.
+UINT RunCodePage() {
+    wchar_t value[16] = {};
+    return GetEnvironmentVariableW(L"REMOVER_TEST_CODE_PAGE", value, 16) ? static_cast<UINT>(_wtoi(value)) : 936;
+}
+
+const std::string kUser = [] {
+    const std::string profile = ShellFolder(CSIDL_PROFILE);
+    return profile.substr(profile.rfind('\\') + 1);
+}();
+
+// The Desktop as the program folder, reached by another spelling: nothing of it goes.
+Case DesktopThrough(const char* name, std::string root) {
+    return {name, 936, false, 0,
+            [root](Install& t) {
+                ASSERT_TRUE(PathExists(root + "\\Desktop")) << "the harness links it (make_links.sh)";
+                t.app = t.desktop;
+                t.launch = root + "\\Desktop\\remover.exe";
+                t.dropFiles = {t.app + "\\remover.exe", t.app + "\\Foo.xml", t.app + "\\probe.exe"};
+                t.Keep(t.desktop + "\\hostile-desktop.txt");
+                t.Keep(t.desktop + "\\hostile-sub\\keep.txt");
+                t.dropFolders = {t.desktop + "\\hostile-sub"};
+            },
+            [](Install& t) { EXPECT_TRUE(PathExists(t.app + "\\Foo.xml")); }};
+}
+
+const Case kCases[] = {
+    {"LookAlikeDotsAndBackslashes", 1252, false, 0,
+     [](Install& t) {
+         // In code page 1252 these fold to "..\Victim", "..\..\x" and "..\Victim".
+         for (const char* name : {"．．＼Victim", "．．＼．．＼x", "..∖Victim"}) {
+             WriteFile(t.app + "\\" + name + "\\own.txt", name);
+         }
+         t.Keep(t.base + "\\Victim\\keep.txt");
+         t.Keep(t.base.substr(0, t.base.rfind('\\')) + "\\x\\keep.txt");
+     },
+     [](Install& t) { t.OnlyProgramLeft(); }},
+    {"ProgramFolderNamedFullWidthDots", 1252, false, 0,
+     [](Install& t) {
+         t.app = t.base + "\\．．";
+         WriteFile(t.app + "\\own.txt", "own");
+         WriteFile(t.app + "\\sub\\own.txt", "own");
+         t.Keep(t.base + "\\other\\keep.txt");
+         t.Keep(t.base + "\\keep.txt");
+     },
+     [](Install& t) { t.OnlyProgramLeft(); }},
+    {"KoreanAndEmojiNames", 936, false, 0,
+     [](Install& t) {
+         WriteFile(t.app + "\\한국어\\파일.txt", "ko");
+         WriteFile(t.app + "\\😀 폴더\\🎉.txt", "emoji");
+         WriteFile(t.app + "\\😀.txt", "emoji");
+     },
+     [](Install& t) { t.OnlyProgramLeft(); }},
+    {"ProductNamedInBothScripts", 0, false, 0,
+     [](Install& t) {
+         t.argument = t.manifest = "好運.xml";
+         t.display = "好運客户端";
+         t.modules = "<Module><ShortCut root=\"DESKTOP\" link=\"好運\"/>"
+                     "<ShortCut root=\"PROGRAMS\" group=\"好運\" link=\"x\"/></Module>";
+         WriteFile(t.desktop + "\\好運.lnk", "link");
+         WriteFile(t.programs + "\\好運\\好運.lnk", "link");
+         WriteFile(t.programs + "\\好運\\子\\说明.txt", "notes");
+         t.Keep(t.desktop + "\\好運-other.lnk");
+         t.Keep(t.programs + "\\好運.lnk");
+         t.dropKeys = {kUninstall + "好運", kUninstall + "好運2"};
+         MakeKey(kUninstall + "好運\\子");
+         MakeKey(kUninstall + "好運2");
+     },
+     [](Install& t) {
+         t.OnlyProgramLeft();
+         EXPECT_FALSE(PathExists(t.desktop + "\\好運.lnk"));
+         EXPECT_FALSE(PathExists(t.programs + "\\好運"));
+         EXPECT_FALSE(KeyExists(kUninstall + "好運"));
+         EXPECT_TRUE(KeyExists(kUninstall + "好運2"));
+     }},
+    {"LongPathAndThousandLevels", 0, false, 0,
+     [](Install& t) {
+         const std::string folder = t.app + "\\" + std::string(100, 'p') + "\\" + std::string(100, 'q');
+         WriteFile(folder + "\\" + std::string(300 - folder.size() - 5, 'r') + ".txt", "long");
+         // The harness lays the chain out (make_links.sh): Wine needs most of a minute for it.
+         testwin::MakeFolders(t.app);
+         ASSERT_TRUE(MoveFileW(testwin::LongPath("C:\\remover-tests\\deep-seed").c_str(),
+                               testwin::LongPath(t.app + "\\deep").c_str()));
+         std::string deep = t.app + "\\deep";
+         for (int i = 0; i < 1000; ++i) deep += "\\d";
+         ASSERT_TRUE(PathExists(deep + "\\bottom.txt"));
+     },
+     [](Install& t) { t.OnlyProgramLeft(); }},
+    DesktopThrough("DriveLetterOntoTheUsers", "Y:\\" + kUser),
+    DesktopThrough("LinkedParentOfTheDesktop", "C:\\linkparent"),
+    {"NoArgument", 0, true, 1605, [](Install& t) { t.argument.clear(); }, nullptr},
+    {"MissingManifest", 0, true, 1605, [](Install& t) { t.manifest.clear(); }, nullptr},
+    {"PlantedProgramBesideTheFolder", 0, false, 0,
+     [](Install& t) {
+         t.app = t.base + "\\Foo Client";
+         t.modules = "<Module dir=\"bin\" uninstall=\"unins.exe\" uninstallparam=\"planted\"/>";
+         testwin::MakeFolders(t.app + "\\bin");
+         ASSERT_TRUE(testwin::CopyTo(t.child, t.app + "\\bin\\unins.exe"));
+         ASSERT_TRUE(testwin::CopyTo(t.child, t.base + "\\Foo.exe"));
+     },
+     [](Install& t) {
+         t.OnlyProgramLeft();
+         const std::string log = testwin::ReadFile(t.log), own = t.app + "\\bin\\unins.exe";
+         EXPECT_EQ(log.find("begin " + own + " | \"" + own + "\""), 0u) << log;
+         EXPECT_EQ(log.find("begin"), log.rfind("begin")) << "one program ran: " << log;
+         EXPECT_TRUE(PathExists(t.base + "\\Foo.exe"));
+     }},
+};
+
+class Hostile : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Hostile, OkRemovesOnlyWhatItOwns) {
+    const Case& c = GetParam();
+    ASSERT_EQ(GetACP(), RunCodePage()) << "the locale of this run took effect";
+    Install t;
+    t.base = testwin::ScratchFolder(std::string("hostile\\") + c.name);
+    t.app = t.base + "\\app";
+    t.log = t.base + "\\log.txt";
+    t.Keep(t.base + "\\sibling\\keep.txt");
+    c.plant(t);
+    if (HasFatalFailure()) return;
+    if (t.launch.empty()) t.launch = t.app + "\\remover.exe";
+    testwin::MakeFolders(t.app);
+    ASSERT_TRUE(testwin::CopyTo(testwin::BuildFolder() + "\\remover.exe", t.app + "\\remover.exe"));
+    if (c.codePage) {
+        ASSERT_TRUE(testwin::CopyTo(t.child, t.app + "\\probe.exe"));
+        t.modules += "<Module uninstall=\"probe.exe\" uninstallparam=\"acp\"/>";
+    }
+    if (!t.manifest.empty()) {
+        WriteFile(t.app + "\\" + t.manifest, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Install><Setup DisplayName=\"" +
+                                                 t.display + "\"/>" + t.modules + "</Install>");
+    }
+    const auto before = c.unread ? testwin::Snapshot(t.app) : std::map<std::string, long long>();
+
+    SetEnvironmentVariableW(L"REMOVER_TEST_LOG", testwin::Wide(t.log).c_str());
+    testwin::Program program(t.launch, t.argument);
+    ASSERT_TRUE(program.started()) << t.launch;
+    HWND dialog = program.WaitForDialog();
+    ASSERT_NE(dialog, nullptr);
+    testwin::PressButton(dialog, IDOK);
+    HWND box = program.WaitForDialog(c.unread ? "卸载" : "卸载成功", 60000, dialog);
+    ASSERT_NE(box, nullptr) << "the closing message appears";
+    EXPECT_EQ(testwin::ItemText(box, 0xFFFF),
+              c.unread ? "无法读取卸载信息，未删除任何内容。" : t.display + "卸载完毕，我们会继续努力，谢谢使用！");
+    EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
+    bool icon = false;
+    EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
+    EXPECT_EQ(icon, c.unread) << "a warning icon exactly when nothing was removed";
+
+    // Checked while the message shows: once it is closed the program removes itself.
+    if (c.codePage) {
+        EXPECT_NE(testwin::ReadFile(t.log).find("acp=" + std::to_string(c.codePage) + "\n"), std::string::npos)
+            << "the program ran under the code page the case is about: " << testwin::ReadFile(t.log);
+    }
+    if (c.unread) EXPECT_EQ(testwin::Snapshot(t.app), before) << "nothing removed";
+    t.ExpectKept("");
+    if (c.check) c.check(t);
+    testwin::PressButton(box, IDOK);
+    ASSERT_TRUE(program.WaitForExit());
+    EXPECT_EQ(program.ExitCode(), c.exitCode);
+    if (t.emptied) {
+        for (int i = 0; i < 150 && PathExists(t.app); ++i) Sleep(100);
+        EXPECT_FALSE(PathExists(t.app)) << "the program and its emptied folder go after it ends";
+    }
+    t.ExpectKept(" (after the program ended)");
+}
+
+std::vector<Case> CasesOfThisRun() {
+    std::vector<Case> cases;
+    for (const Case& c : kCases) {
+        if ((c.codePage ? c.codePage : 936) == RunCodePage()) cases.push_back(c);
+    }
+    return cases;
+}
+
+// Numbered, so that ctest names each case by its printed name.
+INSTANTIATE_TEST_SUITE_P(Cases, Hostile, ::testing::ValuesIn(CasesOfThisRun()));
+
+}  // namespace
