@@ -298,10 +298,12 @@ std::unique_ptr<Process> WindowsPlatform::StartProcess(std::string& commandLine,
     WideString command = Widen(commandLine);
     // A quoted program path names the file itself: the system then never tries
     // the shorter names that blanks in an unquoted path would suggest.
+    // (Named as the application too, where the system takes a name that long: Wine
+    // faults on a longer one, and the quotes alone already settle which file runs.)
     WideString program;
     if (!command.empty() && command[0] == L'"') {
         const size_t close = command.find(L'"', 1);
-        if (close != WideString::npos) program = command.substr(1, close - 1);
+        if (close != WideString::npos && close - 1 < MAX_PATH) program = command.substr(1, close - 1);
     }
     command.push_back(L'\0');  // CreateProcessW may write into the buffer
     // Started suspended inside a job, so that whatever it starts before it runs a

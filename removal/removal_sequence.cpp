@@ -259,8 +259,10 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
             report.left.push_back(programFolder);
         }
     } else {
-        report.Note("the program folder is not emptied: it is, or holds, a folder of the system or the user: " +
-                    programFolder);
+        // Its files stay: say so rather than report a complete removal.
+        report.left.push_back(programFolder);
+        report.Note("the program folder is not emptied: it is a root, or is or holds a folder of the system or "
+                    "the user: " + programFolder);
     }
 
     report.Status(kRegistryStatus);

@@ -329,7 +329,7 @@ TEST_F(Sequence, NoParentKeyAndNoRootFolder) {
     EXPECT_TRUE(os.Exists("D:\\precious.doc"));
     EXPECT_EQ(IndexOf(os.log, "find D:\\*"), std::string::npos);
     for (const auto& entry : os.log) EXPECT_NE(entry.compare(0, 9, "regdelete"), 0) << entry;
-    EXPECT_TRUE(Logged("message 卸载成功|Foo卸载完毕，我们会继续努力，谢谢使用！"));
+    EXPECT_TRUE(Logged("warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nD:")) << "the root's files stay, and it says so";
 }
 
 TEST_F(Sequence, ProtectedProgramFolderLeftAlone) {
@@ -338,6 +338,8 @@ TEST_F(Sequence, ProtectedProgramFolderLeftAlone) {
     Remove();
     EXPECT_TRUE(os.Exists("C:\\Apps\\Foo\\data.bin"));
     EXPECT_TRUE(Logged("regdelete " + plan.productKey));
+    EXPECT_EQ(left, std::vector<std::string>{"C:\\Apps\\Foo"});
+    EXPECT_FALSE(selfRemoval);
 }
 
 TEST_F(Sequence, QueuedInputDroppedBeforeTheMessage) {

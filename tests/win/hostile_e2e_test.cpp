@@ -77,10 +77,14 @@ struct Install {
     }
 };
 
+// How a case ends: everything gone; nothing removed because no manifest could be
+// read; or the program folder refused, and the warning names it.
+enum Ending { kRemoved, kUnread, kFolderRefused };
+
 struct Case {
     const char* name;
     UINT codePage;  // the ANSI code page the case needs, proven by a module that reports it; 0: not checked
-    bool unread;    // no manifest can be read: nothing goes, a warning says so
+    Ending ending;
     DWORD exitCode;
     std::function<void(Install&)> plant, check;
 };
@@ -101,7 +105,7 @@ const std::string kUser = [] {
 
 // The Desktop as the program folder, reached by another spelling: nothing of it goes.
 Case DesktopThrough(const char* name, std::string root) {
-    return {name, 936, false, 0,
+    return {name, 936, kFolderRefused, 1603,
             [root](Install& t) {
                 ASSERT_TRUE(PathExists(root + "\\Desktop")) << "the harness links it (make_links.sh)";
                 t.app = t.desktop;
@@ -115,7 +119,7 @@ Case DesktopThrough(const char* name, std::string root) {
 }
 
 const Case kCases[] = {
-    {"LookAlikeDotsAndBackslashes", 1252, false, 0,
+    {"LookAlikeDotsAndBackslashes", 1252, kRemoved, 0,
      [](Install& t) {
          // In code page 1252 these fold to "..\Victim", "..\..\x" and "..\Victim".
          for (const char* name : {"．．＼Victim", "．．＼．．＼x", "..∖Victim"}) {
@@ -125,7 +129,7 @@ const Case kCases[] = {
          t.Keep(t.base.substr(0, t.base.rfind('\\')) + "\\x\\keep.txt");
      },
      [](Install& t) { t.OnlyProgramLeft(); }},
-    {"ProgramFolderNamedFullWidthDots", 1252, false, 0,
+    {"ProgramFolderNamedFullWidthDots", 1252, kRemoved, 0,
      [](Install& t) {
          t.app = t.base + "\\．．";
          WriteFile(t.app + "\\own.txt", "own");
@@ -134,14 +138,14 @@ const Case kCases[] = {
          t.Keep(t.base + "\\keep.txt");
      },
      [](Install& t) { t.OnlyProgramLeft(); }},
-    {"KoreanAndEmojiNames", 936, false, 0,
+    {"KoreanAndEmojiNames", 936, kRemoved, 0,
      [](Install& t) {
          WriteFile(t.app + "\\한국어\\파일.txt", "ko");
          WriteFile(t.app + "\\😀 폴더\\🎉.txt", "emoji");
          WriteFile(t.app + "\\😀.txt", "emoji");
      },
      [](Install& t) { t.OnlyProgramLeft(); }},
-    {"ProductNamedInBothScripts", 0, false, 0,
+    {"ProductNamedInBothScripts", 0, kRemoved, 0,
      [](Install& t) {
          t.argument = t.manifest = "好運.xml";
          t.display = "好運客户端";
@@ -163,7 +167,7 @@ const Case kCases[] = {
          EXPECT_FALSE(KeyExists(kUninstall + "好運"));
          EXPECT_TRUE(KeyExists(kUninstall + "好運2"));
      }},
-    {"LongPathAndThousandLevels", 0, false, 0,
+    {"LongPathAndThousandLevels", 0, kRemoved, 0,
      [](Install& t) {
          const std::string folder = t.app + "\\" + std::string(100, 'p') + "\\" + std::string(100, 'q');
          WriteFile(folder + "\\" + std::string(300 - folder.size() - 5, 'r') + ".txt", "long");
@@ -178,9 +182,9 @@ const Case kCases[] = {
      [](Install& t) { t.OnlyProgramLeft(); }},
     DesktopThrough("DriveLetterOntoTheUsers", "Y:\\" + kUser),
     DesktopThrough("LinkedParentOfTheDesktop", "C:\\linkparent"),
-    {"NoArgument", 0, true, 1605, [](Install& t) { t.argument.clear(); }, nullptr},
-    {"MissingManifest", 0, true, 1605, [](Install& t) { t.manifest.clear(); }, nullptr},
-    {"PlantedProgramBesideTheFolder", 0, false, 0,
+    {"NoArgument", 0, kUnread, 1605, [](Install& t) { t.argument.clear(); }, nullptr},
+    {"MissingManifest", 0, kUnread, 1605, [](Install& t) { t.manifest.clear(); }, nullptr},
+    {"PlantedProgramBesideTheFolder", 0, kRemoved, 0,
      [](Install& t) {
          t.app = t.base + "\\Foo Client";
          t.modules = "<Module dir=\"bin\" uninstall=\"unins.exe\" uninstallparam=\"planted\"/>";
@@ -220,7 +224,8 @@ TEST_P(Hostile, OkRemovesOnlyWhatItOwns) {
         WriteFile(t.app + "\\" + t.manifest, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Install><Setup DisplayName=\"" +
                                                  t.display + "\"/>" + t.modules + "</Install>");
     }
-    const auto before = c.unread ? testwin::Snapshot(t.app) : std::map<std::string, long long>();
+    const bool unread = c.ending == kUnread;
+    const auto before = unread ? testwin::Snapshot(t.app) : std::map<std::string, long long>();
 
     SetEnvironmentVariableW(L"REMOVER_TEST_LOG", testwin::Wide(t.log).c_str());
     testwin::Program program(t.launch, t.argument);
@@ -228,21 +233,24 @@ TEST_P(Hostile, OkRemovesOnlyWhatItOwns) {
     HWND dialog = program.WaitForDialog();
     ASSERT_NE(dialog, nullptr);
     testwin::PressButton(dialog, IDOK);
-    HWND box = program.WaitForDialog(c.unread ? "卸载" : "卸载成功", 60000, dialog);
+    const char* caption[] = {"卸载成功", "卸载", "卸载未完成"};
+    const std::string text[] = {
+        t.display + "卸载完毕，我们会继续努力，谢谢使用！", "无法读取卸载信息，未删除任何内容。",
+        t.display + "卸载未完成，以下项目未能删除：\n\n" + t.launch.substr(0, t.launch.rfind('\\'))};
+    HWND box = program.WaitForDialog(caption[c.ending], 60000, dialog);
     ASSERT_NE(box, nullptr) << "the closing message appears";
-    EXPECT_EQ(testwin::ItemText(box, 0xFFFF),
-              c.unread ? "无法读取卸载信息，未删除任何内容。" : t.display + "卸载完毕，我们会继续努力，谢谢使用！");
+    EXPECT_EQ(testwin::ItemText(box, 0xFFFF), text[c.ending]);
     EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
     bool icon = false;
     EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
-    EXPECT_EQ(icon, c.unread) << "a warning icon exactly when nothing was removed";
+    EXPECT_EQ(icon, c.ending != kRemoved) << "a warning icon exactly when something stays";
 
     // Checked while the message shows: once it is closed the program removes itself.
     if (c.codePage) {
         EXPECT_NE(testwin::ReadFile(t.log).find("acp=" + std::to_string(c.codePage) + "\n"), std::string::npos)
             << "the program ran under the code page the case is about: " << testwin::ReadFile(t.log);
     }
-    if (c.unread) EXPECT_EQ(testwin::Snapshot(t.app), before) << "nothing removed";
+    if (unread) EXPECT_EQ(testwin::Snapshot(t.app), before) << "nothing removed";
     t.ExpectKept("");
     if (c.check) c.check(t);
     testwin::PressButton(box, IDOK);
