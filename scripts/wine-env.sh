@@ -46,12 +46,14 @@ wine_env_seal() {
 wine_env_start() {
   wine_env_make_prefix
   if [ -z "${DISPLAY:-}" ]; then
-    local n=77
-    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    # The server picks a free display itself and writes its number: another X
+    # server on this machine (even one in another root folder) cannot collide.
+    local numberFile="$WINE_ROOT/xvfb-display"
+    rm -f "$numberFile"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberFile" >/dev/null 2>&1 &
     WINE_XVFB_PID=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    for _ in $(seq 100); do [ -s "$numberFile" ] && break; sleep 0.1; done
+    export DISPLAY=":$(tr -d '[:space:]' < "$numberFile")"
   fi
   wineserver -p
   "$WINE" cmd /c exit >/dev/null 2>&1 || true
