@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Times a silent removal (`remover.exe /S Foo.xml`, process start to exit) against the
+# program of the last release before /S (commit 000f961), from pressing OK to its
+# completion message, on identical fresh typical installations, in the same run.
+# A driver inside Wine (bench_silent_driver.cpp) does the timing, so starting Wine
+# from the shell counts in neither figure.
+#   ROUNDS (default 5), DATA_FILES (default 200)
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+: "${BUILD_DIR:=$ROOT/build}"
+ROUNDS=${ROUNDS:-5}
+DATA_FILES=${DATA_FILES:-200}
+BASELINE_COMMIT=000f961
+source "$ROOT/scripts/wine-env.sh"
+
+if [ "$WINE_TEST_TREE" = win64 ]; then
+  toolchain="$ROOT/cmake/mingw-x86_64.cmake" cxx=x86_64-w64-mingw32-g++-posix
+else
+  toolchain="$ROOT/cmake/mingw-i686.cmake" cxx=i686-w64-mingw32-g++-posix
+fi
+
+# The old program, built from its own sources with today's toolchain file (the
+# release had none for 64-bit Windows).
+src="$BUILD_DIR/baseline-src" old_build="$BUILD_DIR/baseline"
+if [ "$(git -C "$src" rev-parse HEAD 2>/dev/null)" != "$(git -C "$ROOT" rev-parse "$BASELINE_COMMIT")" ]; then
+  git -C "$ROOT" worktree remove --force "$src" 2>/dev/null || rm -rf "$src"
+  git -C "$ROOT" worktree prune
+  git -C "$ROOT" worktree add --quiet --detach "$src" "$BASELINE_COMMIT"
+fi
+echo "== building the program as of $BASELINE_COMMIT"
+cmake -S "$src" -B "$old_build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=MinSizeRel \
+      -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$old_build" --target remover -j"$(nproc)" >/dev/null
+driver="$BUILD_DIR/bench_silent_driver.exe"
+"$cxx" -O2 -std=c++17 -municode -static -o "$driver" "$ROOT/scripts/bench_silent_driver.cpp"
+
+holder=""
+stop() {
+  if [ -n "$holder" ]; then kill "$holder" 2>/dev/null || true; wait "$holder" 2>/dev/null || true; fi
+  wine_env_stop
+}
+trap stop EXIT
+wine_env_start
+
+app_win='C:\Program Files (x86)\Foo Client'
+app="$WINEPREFIX/drive_c/Program Files (x86)/Foo Client"
+desktop="$WINEPREFIX/drive_c/users/$(whoami)/Desktop"
+programs="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Foo'
+bench="$WINEPREFIX/drive_c/bench-silent"
+rm -rf "$bench"
+mkdir -p "$bench"
+cp "$driver" "$bench/driver.exe"
+drive() { "$WINE" 'C:\bench-silent\driver.exe' "$@" | tr -d '\r'; }
+# Wine's desktop stays up, as Windows' does, so that no run pays for starting it.
+"$WINE" 'C:\bench-silent\driver.exe' desktop >/dev/null 2>&1 &
+holder=$!
+
+# The sample of scripts/demo.sh with a data folder: a module uninstaller, shortcuts,
+# a Start-menu group and the Uninstall key.
+install() {
+  rm -rf "$app" "$desktop/Foo.lnk" "$programs/Foo 客户端"
+  mkdir -p "$app/bin" "$desktop" "$programs/Foo 客户端"
+  cp "$1" "$app/remover.exe"
+  cp "$BUILD_DIR/$WINE_TEST_TREE/tests/win/test_child.exe" "$app/bin/unins.exe"
+  local i
+  for i in $(seq "$DATA_FILES"); do
+    mkdir -p "$app/data/part$((i % 8))"
+    echo "sample data $i" > "$app/data/part$((i % 8))/file$i.dat"
+  done
+  echo "shortcut" > "$desktop/Foo.lnk"
+  echo "shortcut" > "$programs/Foo 客户端/Foo.lnk"
+  cat > "$app/Foo.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<Install>
+  <Setup DisplayName="Foo 客户端"/>
+  <Module uninstall="unins.exe" dir="bin" uninstallparam="/quiet">
+    <ShortCut root="DESKTOP" link="Foo"/>
+    <ShortCut root="PROGRAMS" group="Foo 客户端" link="Foo"/>
+  </Module>
+</Install>
+XML
+  "$WINE" reg add "$key" /v DisplayName /d 'Foo' /f $WINE_REG_VIEW >/dev/null 2>&1
+  sync
+}
+
+# What a removal left of the installation; the old program's own file stays by design.
+leftovers() {
+  local left=()
+  [ -e "$app/data" ] && left+=("data ($(find "$app/data" | wc -l) entries)")
+  [ -e "$app/bin" ] && left+=(bin)
+  [ "$1" = new ] && [ -e "$app" ] && left+=("program folder")
+  [ -e "$desktop/Foo.lnk" ] && left+=("Desktop shortcut")
+  [ -e "$programs/Foo 客户端" ] && left+=("Start-menu group")
+  "$WINE" reg query "$key" $WINE_REG_VIEW >/dev/null 2>&1 && left+=("registry key")
+  [ ${#left[@]} -gt 0 ] && echo "warning: $1 program left: ${left[*]}"
+  return 0
+}
+
+# The copy that removes the new program's file works on after the program ends
+# (usually done by the time the driver's output closes, as the copy holds it too);
+# the next round starts once it is done.
+settle() {
+  local _ temp dir
+  for _ in $(seq 100); do
+    if [ ! -e "$app" ]; then
+      temp=0
+      for dir in "$WINEPREFIX"/drive_c/users/*/Temp "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp "$WINEPREFIX/drive_c/windows/temp"; do
+        compgen -G "$dir/Drevik.Remover.*" >/dev/null && temp=1
+      done
+      [ $temp = 0 ] && return 0
+    fi
+    sleep 0.1
+  done
+  echo "warning: the self-removal was not done after 10 s"
+}
+
+calc() { awk "BEGIN { printf \"%.4f\", $* }"; }
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+field() { echo "$1" | awk -v n="$2" '{print $n}'; }
+
+# Warm: one start before anything is timed.
+drive start >/dev/null
+
+starts=() old=() new=()
+for round in $(seq "$ROUNDS"); do
+  starts+=("$(field "$(drive start)" 1)")
+
+  install "$old_build/remover.exe"
+  result=$(drive ok "$app_win\\remover.exe" Foo.xml) || { echo "round $round: the old program's run failed"; exit 1; }
+  old+=("$(field "$result" 1)")
+  leftovers old
+
+  install "$BUILD_DIR/$WINE_TEST_TREE/remover.exe"
+  result=$(drive silent "$app_win\\remover.exe" Foo.xml) || { echo "round $round: the silent run failed"; exit 1; }
+  new+=("$(field "$result" 1)")
+  [ "$(field "$result" 2)" = 0 ] || echo "warning: round $round: the silent run ended with $(field "$result" 2)"
+  settle
+  leftovers new
+  printf 'round %s: OK to message %.3f s, silent start to exit %.3f s\n' "$round" "${old[-1]}" "${new[-1]}"
+done
+rm -rf "$app" "$bench"
+
+m_start=$(median "${starts[@]}"); m_old=$(median "${old[@]}"); m_new=$(median "${new[@]}")
+printf '\nTypical removal (module uninstaller, %s data files, 2 shortcuts, a group, the Uninstall key)\n' "$DATA_FILES"
+printf 'under Wine (%s build), median of %s rounds:\n' "$WINE_TEST_TREE" "$ROUNDS"
+printf '  %-46s %7.3f s\n' "as of $BASELINE_COMMIT: OK to the completion message" "$m_old"
+printf '  %-46s %7.3f s\n' "now: remover.exe /S, process start to exit" "$m_new"
+printf '  %-46s %7.2f   (bar: 1.30)\n' "ratio silent / OK-to-message" "$(calc "$m_new / $m_old")"
+printf '  %-46s %7.3f s\n' "start and end of a program that does nothing" "$m_start"
