@@ -29,6 +29,18 @@ RemovalPlan ReadPlan(platform::Platform& os, const std::string& argument) {
     return plan;
 }
 
+// The current common-controls look, as the embedded manifest requests. Loaded here,
+// not linked: a silent run, which shows no window, then never pays for the library.
+void LoadCurrentControls() {
+    HMODULE library = ::LoadLibraryW(L"comctl32.dll");
+    if (!library) return;
+    using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    if (auto init = reinterpret_cast<Init>(reinterpret_cast<void*>(::GetProcAddress(library, "InitCommonControlsEx")))) {
+        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+        init(&controls);
+    }
+}
+
 int ExitCodeForUnread(const RemovalPlan& plan) {
     if (plan.manifestLoaded) return kExitRemoved;
     return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
@@ -62,9 +74,9 @@ BOOL CRemovalApp::InitInstance() {
         std::unique_ptr<platform::TextSink> output = platform::RedirectedOutput();
         platform::TextSink* sink = output ? output.get() : log.get();
         if (sink) {
-            for (const std::string& line : DescribePlan(os, plan, ManifestPath(GetProgramFolder(os), switches.argument))) {
-                sink->Line(line);
-            }
+            const std::string manifest = ManifestPath(GetProgramFolder(os), switches.argument);
+            const bool emptyProgramFolder = MayEmptyProgramFolder(os, GetProgramFolder(os));
+            for (const std::string& line : DescribePlan(os, plan, manifest, emptyProgramFolder)) sink->Line(line);
         }
         m_exitCode = ExitCodeForUnread(plan);
         return FALSE;
@@ -83,21 +95,23 @@ BOOL CRemovalApp::InitInstance() {
     if (switches.silent) {
         const RemovalPlan plan = ReadPlan(os, switches.argument);
         RemovalReport report(os, log.get());
-        for (const std::string& line :
-             DescribePlan(os, plan, ManifestPath(GetProgramFolder(os), switches.argument))) {
-            report.Note("plan: " + line);
-        }
         RemovalSettings settings;
         settings.silent = true;
         try {
+            if (plan.manifestLoaded) settings.emptyProgramFolder = MayEmptyProgramFolder(os, GetProgramFolder(os));
+            if (log) {
+                const std::string manifest = ManifestPath(GetProgramFolder(os), switches.argument);
+                for (const std::string& line :
+                     DescribePlan(os, plan, manifest, settings.emptyProgramFolder.value_or(false))) {
+                    report.Note("plan: " + line);
+                }
+            }
             m_exitCode = RunRemoval(os, plan, settings, report, &selfRemoval);
         } catch (...) {
             m_exitCode = kExitIncomplete;
         }
     } else {
-        // The current common-controls look, as the embedded manifest requests.
-        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&controls);
+        LoadCurrentControls();
 
         CRemovalDialog dialog(switches.argument.c_str(), log.get(), &lock);
         m_pMainWnd = &dialog;

@@ -72,16 +72,21 @@ bool MayEmptyProgramFolder(platform::Platform& os, const std::string& folder) {
     if (!self.known || (!self.finalPath.empty() && IsBareRoot(self.finalPath))) return false;
     std::vector<std::string> seen;
     for (const std::string& owned : os.ProtectedFolders()) {
-        // The protected folder itself and every folder above it, both as spelled
-        // and as resolved.
-        for (std::string above : {owned, os.Identify(owned).finalPath}) {
-            for (; !above.empty() && !IsBareRoot(above); above = ParentOf(above)) {
-                bool known = false;
-                for (const std::string& done : seen) known = known || platform::SamePathText(done, above);
-                if (known) break;  // and so is everything above it
-                seen.push_back(above);
-                if (platform::SameFile(self, os.Identify(above))) return false;
-            }
+        bool known = false;
+        for (const std::string& done : seen) known = known || platform::SamePathText(done, owned);
+        if (known) continue;
+        seen.push_back(owned);
+        const platform::FileIdentity identity = os.Identify(owned);
+        if (!identity.known) continue;
+        if (platform::SameFile(self, identity)) return false;
+        if (!self.finalPath.empty() && !identity.finalPath.empty()) {
+            // Both resolved: holding it means being a folder above it.
+            if (IsInsideFolder(identity.finalPath, self.finalPath)) return false;
+            continue;
+        }
+        // Nothing resolved to compare: climb the protected folder's own spelling.
+        for (std::string above = ParentOf(owned); !above.empty() && !IsBareRoot(above); above = ParentOf(above)) {
+            if (platform::SameFile(self, os.Identify(above))) return false;
         }
     }
     return true;
@@ -201,7 +206,8 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
         return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
     }
     const std::string programFolder = GetProgramFolder(os);
-    const bool emptyProgramFolder = MayEmptyProgramFolder(os, programFolder);
+    const bool emptyProgramFolder =
+        settings.emptyProgramFolder ? *settings.emptyProgramFolder : MayEmptyProgramFolder(os, programFolder);
     int exitCode = kExitRemoved;
     if (emptyProgramFolder && !ProgramsClosed(os, programFolder, settings, report, &exitCode)) return exitCode;
 
@@ -305,7 +311,8 @@ FinalMessage MessageFor(const RemovalPlan& plan, const RemovalReport& report) {
     return message;
 }
 
-platform::StringList DescribePlan(platform::Platform& os, const RemovalPlan& plan, const std::string& manifestPath) {
+platform::StringList DescribePlan(platform::Platform& os, const RemovalPlan& plan, const std::string& manifestPath,
+                                  bool emptyProgramFolder) {
     platform::StringList lines;
     lines.push_back("manifest: " + manifestPath);
     if (!plan.manifestLoaded) {
@@ -318,7 +325,7 @@ platform::StringList DescribePlan(platform::Platform& os, const RemovalPlan& pla
     for (const std::string& file : plan.shortcutFiles) lines.push_back("delete shortcut: " + file);
     for (const std::string& folder : plan.shortcutFolders) lines.push_back("delete group folder: " + folder);
     const std::string programFolder = GetProgramFolder(os);
-    if (MayEmptyProgramFolder(os, programFolder)) {
+    if (emptyProgramFolder) {
         lines.push_back("empty and remove the program folder: " + programFolder);
     } else {
         lines.push_back("refused: the program folder " + programFolder +

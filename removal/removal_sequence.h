@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,9 @@ private:
 struct RemovalSettings {
     bool silent = false;  // no message box at all; running programs are asked to close
     platform::WindowRef owner = nullptr;
+    // MayEmptyProgramFolder's answer when the caller already has it (it opens every
+    // protected folder: worth asking once).
+    std::optional<bool> emptyProgramFolder;
 };
 
 struct FinalMessage {
@@ -101,4 +105,6 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
                RemovalReport& report, bool* selfRemoval);
 
 // What OK would do, and what the guards refuse and why: one line each.
-platform::StringList DescribePlan(platform::Platform& os, const RemovalPlan& plan, const std::string& manifestPath);
+// `emptyProgramFolder` is MayEmptyProgramFolder's answer for the program folder.
+platform::StringList DescribePlan(platform::Platform& os, const RemovalPlan& plan, const std::string& manifestPath,
+                                  bool emptyProgramFolder);
