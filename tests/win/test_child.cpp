@@ -3,7 +3,11 @@
 // on ';'-separated words in its arguments: exit=N, sleep=MS, broadcast (sends a
 // message to every top-level window and waits for the answers), delete=PATH (a file
 // to delete, like an uninstaller that removes its own files), acp (logs the ANSI
-// code page the process runs under).
+// code page the process runs under), hold=PATH (keeps the file open without
+// FILE_SHARE_DELETE until the process ends, as a running client holds its DLLs),
+// run=PATH (starts PATH with the rest of the arguments, logs "started <id>" and
+// goes no further), relaunch (the same with a copy of itself in the temp folder, as
+// NSIS uninstallers hand their work on).
 #include <windows.h>
 
 #include <cstdlib>
@@ -54,6 +58,30 @@ int main() {
         if (word.compare(0, 6, "sleep=") == 0) Sleep(static_cast<DWORD>(std::atoi(word.c_str() + 6)));
         if (word.compare(0, 7, "delete=") == 0) DeleteFileW(Wide(word.substr(7)).c_str());
         if (word == "acp") Log("acp=" + std::to_string(GetACP()));
+        if (word.compare(0, 5, "hold=") == 0) {
+            const HANDLE held = CreateFileW(Wide(word.substr(5)).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr);
+            Log(held == INVALID_HANDLE_VALUE ? "hold failed" : "held");
+        }
+        if (word == "relaunch" || word.compare(0, 4, "run=") == 0) {
+            std::string program = word.substr(4);
+            if (word == "relaunch") {
+                wchar_t temp[MAX_PATH + 1] = {};
+                GetTempPathW(MAX_PATH + 1, temp);
+                program = Utf8(temp) + "remover-test-relaunch.exe";
+                CopyFileW(selfWide, Wide(program).c_str(), FALSE);
+            }
+            std::wstring line = Wide("\"" + program + "\" " + command.substr(pos < command.size() ? pos : command.size()));
+            STARTUPINFOW startup{};
+            startup.cb = sizeof(startup);
+            PROCESS_INFORMATION info{};
+            if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+                Log("started " + std::to_string(info.dwProcessId));
+                CloseHandle(info.hThread);
+                CloseHandle(info.hProcess);
+            }
+            break;
+        }
         if (word == "broadcast") {
             SendMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"remover-test-broadcast"), 0, 0);
             Log("broadcast answered");

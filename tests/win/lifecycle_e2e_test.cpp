@@ -1,0 +1,402 @@
+// The life of a removal through the real program: what it waits for, what it asks,
+// what it leaves for a restart, how it ends (exit codes, silent runs, the log, /plan)
+// and how the program itself goes afterwards. Every case plants an installation
+// beside files, shortcuts and a registry key that must survive it.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+#include "tests/win/driver.h"
+
+namespace {
+
+using testwin::PathExists;
+using testwin::Snapshot;
+using testwin::Wide;
+using testwin::WriteFile;
+
+const std::string kDone = "卸载完毕，我们会继续努力，谢谢使用！";
+
+std::string ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE);
+    return testwin::Utf8(path);
+}
+
+std::string TempFolder() {
+    wchar_t path[MAX_PATH + 1] = {};
+    return testwin::Utf8(std::wstring(path, GetTempPathW(MAX_PATH + 1, path)));
+}
+
+bool KeyExists(const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, KEY_READ | testwin::kProgramView, &key)) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
+    wchar_t cls[16] = {};
+    GetClassNameW(child, cls, 16);
+    if (lstrcmpiW(cls, L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        IsWindowVisible(child) && SendMessageW(child, STM_GETICON, 0, 0)) {
+        *reinterpret_cast<bool*>(found) = true;
+    }
+    return TRUE;
+}
+
+bool Eventually(const std::function<bool()>& done, int ms = 15000) {
+    for (int waited = 0; waited < ms && !done(); waited += 100) Sleep(100);
+    return done();
+}
+
+// A copy of the program that the self-removal leaves in the temp folder.
+bool TempCopyLeft() {
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW(Wide(TempFolder() + "Drevik.Remover.*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    return find != INVALID_HANDLE_VALUE;
+}
+
+// The restart's list: source and target in turn (an empty target deletes), without
+// the "\??\" prefix.
+const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+std::vector<std::string> PendingOperations() {
+    static wchar_t data[65536];
+    DWORD size = sizeof(data) - sizeof(wchar_t);
+    std::vector<std::string> strings;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ,
+                     nullptr, data, &size)) {
+        return strings;
+    }
+    for (size_t at = 0; at + 1 < size / sizeof(wchar_t); at += wcslen(data + at) + 1) {
+        const std::string text = testwin::Utf8(data + at);
+        strings.push_back(text.compare(0, 4, "\\??\\") == 0 ? text.substr(4) : text);
+    }
+    return strings;
+}
+
+// An installation: the program folder with remover.exe, a module uninstaller (a
+// test_child copy), data and a manifest; its shortcuts and registry key; and
+// sentinels beside each of them.
+struct Install {
+    std::string product, base, app, log, display = "Foo Client", param = "/s", extra, key;
+    std::string desktop = ShellFolder(CSIDL_DESKTOP), programs = ShellFolder(CSIDL_PROGRAMS);
+    std::string child = testwin::TestProgramFolder() + "\\test_child.exe";
+    std::string leftAtMessage = "remover.exe\n";  // the program folder while the closing message shows
+    bool manifest = true;
+    std::unique_ptr<testwin::Program> other;  // a program a case keeps running beside the removal
+    std::vector<std::string> drop;            // files outside the scratch folder, deleted after the case
+
+    explicit Install(const std::string& name, const std::string& productName = std::string())
+        : product(productName.empty() ? "RemoverLife" + name : productName),
+          base(testwin::ScratchFolder("lifecycle\\" + name)), app(base + "\\app"), log(base + "\\log.txt"),
+          key("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product) {
+        SetEnvironmentVariableW(L"REMOVER_TEST_LOG", Wide(log).c_str());
+        testwin::MakeFolders(app + "\\bin");
+        testwin::CopyTo(testwin::BuildFolder() + "\\remover.exe", app + "\\remover.exe");
+        testwin::CopyTo(child, app + "\\bin\\unins.exe");
+        WriteFile(app + "\\data\\数据\\y.txt", "data");
+        WriteFile(app + "\\readonly.txt", "ro");
+        SetFileAttributesW(testwin::LongPath(app + "\\readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        WriteFile(base + "\\sibling\\keep.txt", "keep");
+        drop = {desktop + "\\" + product + ".lnk", desktop + "\\" + product + "-other.lnk",
+                programs + "\\" + product + ".lnk"};
+        for (const std::string& file : drop) WriteFile(file, file);
+        WriteFile(programs + "\\" + product + "\\" + product + ".lnk", "link");
+        WriteFile(programs + "\\" + product + "\\sub\\notes.txt", "notes");
+        // The test runs in the program's registry view, as it is built for the same Windows.
+        for (const std::string& path : {key + "\\Sub", key + "Other"}) {
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), L"DisplayName", REG_SZ, L"x", 4);
+        }
+    }
+    ~Install() {
+        other.reset();
+        for (const std::string& file : drop) DeleteFileW(Wide(file).c_str());
+        testwin::DeleteTree(programs + "\\" + product);
+        for (const std::string& path : {key, key + "Other"}) RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(path).c_str());
+        SetEnvironmentVariableW(L"REMOVER_TEST_LOG", nullptr);
+    }
+    std::string ManifestName() const { return product + ".xml"; }
+    void WriteManifest() const {
+        WriteFile(app + "\\" + ManifestName(),
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Install><Setup DisplayName=\"" + display +
+                      "\"/><Module uninstall=\"unins.exe\" dir=\"bin\" uninstallparam=\"" + param + "\">\n" +
+                      "<ShortCut root=\"DESKTOP\" link=\"" + product + "\"/><ShortCut root=\"PROGRAMS\" group=\"" +
+                      product + "\" link=\"" + product + "\"/></Module>\n" + extra + "</Install>\n");
+    }
+    bool ShortcutsAndKeyThere() const {
+        return PathExists(desktop + "\\" + product + ".lnk") && PathExists(programs + "\\" + product) &&
+               KeyExists(key + "\\Sub");
+    }
+    void ExpectRemoved() const {
+        std::string left;
+        for (const auto& entry : Snapshot(app)) left += entry.first + "\n";
+        EXPECT_EQ(left, leftAtMessage);
+        EXPECT_FALSE(PathExists(desktop + "\\" + product + ".lnk"));
+        EXPECT_FALSE(PathExists(programs + "\\" + product));
+        EXPECT_FALSE(KeyExists(key));
+    }
+    void ExpectSentinels() const {
+        EXPECT_EQ(testwin::ReadFile(base + "\\sibling\\keep.txt"), "keep");
+        EXPECT_TRUE(PathExists(desktop + "\\" + product + "-other.lnk"));
+        EXPECT_TRUE(PathExists(programs + "\\" + product + ".lnk"));
+        EXPECT_TRUE(KeyExists(key + "Other"));
+    }
+    // The program's own file, then its folder, go soon after it ends, and so does
+    // the copy in the temp folder that removed them.
+    void ExpectGoneAfterExit() const {
+        EXPECT_TRUE(Eventually([&] { return !PathExists(app + "\\remover.exe"); }));
+        EXPECT_TRUE(Eventually([&] { return !PathExists(app); }));
+        EXPECT_TRUE(Eventually([] { return !TempCopyLeft(); })) << "nothing of ours stays in " << TempFolder();
+    }
+    // Starts a test_child copy and waits until it has logged `ready`.
+    void StartOther(const std::string& exe, const std::string& arguments, const std::string& ready) {
+        other.reset(new testwin::Program(exe, arguments));
+        ASSERT_TRUE(Eventually([&] { return testwin::ReadFile(log).find(ready) != std::string::npos; }, 20000));
+    }
+};
+
+enum Ending { kUntouched, kCompleted, kRestart, kIncomplete };
+
+struct Case {
+    const char* name;
+    const char* switches;  // before the manifest's name
+    int press;             // on the dialog; 0: a silent run, no dialog
+    int closeBox;          // on the box that asks to close running programs; 0: no such box
+    Ending ending;         // the closing message, unless silent
+    DWORD exitCode;
+    std::function<void(Install&)> plant, atMessage, after;
+    std::function<void(Install&, testwin::Program&)> atDialog;  // before the press
+};
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
+// A program running from the program folder, as the client application would.
+void RunClient(Install& t) {
+    ASSERT_TRUE(testwin::CopyTo(t.child, t.app + "\\client.exe"));
+    t.StartOther(t.app + "\\client.exe", "sleep=60000", "begin " + t.app + "\\client.exe");
+}
+
+const char kSilentLog[] = "C:\\remover-tests\\lifecycle-silent.log";
+const Case kRemoved = {"Removed", "", IDOK, 0, kCompleted, 0, nullptr, nullptr, nullptr};
+// The log, in UTF-8, holds the plan, every entry removed and the exit code.
+const Case kSilent = {"SilentWithLog", "/S /log=C:\\remover-tests\\lifecycle-silent.log ", 0, 0, kCompleted, 0,
+                      nullptr, nullptr, [](Install& t) {
+    const std::string log = testwin::ReadFile(kSilentLog);
+    std::vector<std::string> lines = {"plan: manifest: " + t.app + "\\" + t.ManifestName(),
+                                      "plan: run: \"" + t.app + "\\bin\\unins.exe\" \"/s\"",
+                                      "removed: " + t.desktop + "\\" + t.product + ".lnk",
+                                      "removed: " + t.programs + "\\" + t.product, "exit code 0"};
+    for (const std::string& entry : {"bin\\unins.exe", "bin", "data\\数据\\y.txt", "data\\数据", "data", "readonly.txt"}) {
+        lines.push_back("removed: " + t.app + "\\" + entry);
+    }
+    for (const std::string& line : lines) EXPECT_NE(log.find(line + "\r\n"), std::string::npos) << line << "\n" << log;
+}};
+
+const Case kCases[] = {
+    kRemoved,
+    kSilent,
+    {"InUseGoesAtRestart", "", IDOK, 0, kRestart, 3010,
+     [](Install& t) {
+         // The restart's list starts empty, and no earlier removal may still be adding to it.
+         ASSERT_TRUE(Eventually([] { return !TempCopyLeft(); }));
+         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+         WriteFile(t.app + "\\lib\\in-use.dll", "dll");
+         t.leftAtMessage = "lib\\\nlib\\in-use.dll\nremover.exe\n";
+         t.StartOther(t.child, "hold=" + t.app + "\\lib\\in-use.dll;sleep=60000", "held\n");
+     },
+     [](Install& t) {
+         EXPECT_EQ(PendingOperations(),
+                   (std::vector<std::string>{t.app + "\\lib\\in-use.dll", "", t.app + "\\lib", "", t.app, ""}))
+             << "the file, then its folders, and nothing else";
+     },
+     [](Install& t) {
+         EXPECT_TRUE(Eventually([&] { return !PathExists(t.app + "\\remover.exe"); })) << "before any restart";
+         EXPECT_TRUE(PathExists(t.app + "\\lib\\in-use.dll")) << "held until its holder ends";
+         t.other.reset();
+         // Wine's restart carries out the pending operations as Windows does at boot.
+         testwin::Program restart("C:\\windows\\system32\\wineboot.exe", "-r");
+         ASSERT_TRUE(restart.WaitForExit(60000));
+         t.ExpectGoneAfterExit();
+     }},
+    {"RelaunchedCopyIsWaitedFor", "", IDOK, 0, kCompleted, 0,
+     [](Install& t) {
+         WriteFile(t.base + "\\module-data.txt", "data");
+         t.param = "relaunch;sleep=1000;delete=" + t.base + "\\module-data.txt;sleep=1000";
+         t.drop.push_back(TempFolder() + "remover-test-relaunch.exe");
+     },
+     [](Install& t) {
+         const std::string log = testwin::ReadFile(t.log), end = "end " + t.drop.back() + "\n";
+         EXPECT_EQ(log.substr(log.size() - std::min(log.size(), end.size())), end) << "the copy had ended: " << log;
+         EXPECT_FALSE(PathExists(t.base + "\\module-data.txt"));
+     },
+     nullptr},
+    {"NsisUninstallerIsWaitedFor", "", IDOK, 0, kCompleted, 0,
+     [](Install& t) {
+         WriteFile(t.base + "\\nsis-marker.txt", "marker");
+         testwin::Program setup(testwin::TestProgramFolder() + "\\lifecycle_nsis_setup.exe",
+                                "/S /D=" + t.app + "\\nsis");
+         ASSERT_TRUE(setup.WaitForExit(60000));
+         ASSERT_TRUE(PathExists(t.app + "\\nsis\\uninst.exe"));
+         t.extra = "  <Module dir=\"nsis\" uninstall=\"uninst.exe /S\"/>\r\n";
+     },
+     [](Install& t) { EXPECT_FALSE(PathExists(t.base + "\\nsis-marker.txt")) << "NSIS's copy had finished"; },
+     nullptr},
+    {"ChildFromElsewhereIsNotWaitedFor", "", IDOK, 0, kCompleted, 0,
+     [](Install& t) {
+         ASSERT_TRUE(testwin::CopyTo(t.child, t.base + "\\browser.exe"));
+         t.param = "run=" + t.base + "\\browser.exe;sleep=60000";
+     },
+     [](Install& t) {
+         const std::string log = testwin::ReadFile(t.log);
+         const size_t at = log.find("started ");
+         ASSERT_NE(at, std::string::npos) << log;
+         const HANDLE browser = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::stoul(log.substr(at + 8)));
+         ASSERT_NE(browser, nullptr);
+         EXPECT_EQ(WaitForSingleObject(browser, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "it still runs";
+         TerminateProcess(browser, 1);
+         CloseHandle(browser);
+     },
+     nullptr},
+    {"RunningProgramThenCancel", "", IDOK, IDCANCEL, kUntouched, 1602, RunClient, nullptr, nullptr},
+    {"RunningProgramClosedThenRetry", "", IDOK, IDRETRY, kCompleted, 0, RunClient, nullptr, nullptr},
+    {"FailingUninstaller", "", IDOK, 0, kIncomplete, 1603, [](Install& t) { t.param = "exit=7"; }, nullptr, nullptr},
+    {"CancelOnTheDialog", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr},
+    {"SilentWithoutManifest", "/S ", 0, 0, kUntouched, 1605, [](Install& t) { t.manifest = false; }, nullptr, nullptr},
+    {"UnknownSwitch", "/S /x ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
+    {"SecondStartForTheSameProduct", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr,
+     [](Install& t, testwin::Program& first) {
+         // The same product whatever the case of its manifest's name, as the file system sees it.
+         std::string lower = t.ManifestName();
+         for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+         testwin::Program second(t.app + "\\remover.exe", lower);
+         ASSERT_TRUE(second.WaitForExit());
+         EXPECT_EQ(second.ExitCode(), 1618u);
+         EXPECT_FALSE(first.WaitForExit(0)) << "the first removal still runs";
+     }},
+};
+
+// Drives one case through the real program and checks how it ends.
+void Drive(const Case& c, Install& t) {
+    if (c.plant) c.plant(t);
+    if (::testing::Test::HasFatalFailure()) return;
+    if (t.manifest) t.WriteManifest();
+    const auto before = Snapshot(t.app);
+
+    testwin::Program program(t.app + "\\remover.exe", c.switches + t.ManifestName());
+    ASSERT_TRUE(program.started());
+    HWND dialog = nullptr;
+    if (c.press) {
+        ASSERT_NE(dialog = program.WaitForDialog(), nullptr);
+        if (c.atDialog) c.atDialog(t, program);
+        testwin::PressButton(dialog, c.press);
+    } else {
+        bool shown = false;
+        while (!program.WaitForExit(20)) shown = shown || !program.TopLevelWindows().empty();
+        EXPECT_FALSE(shown) << "a silent run shows no window";
+    }
+    if (c.closeBox) {
+        HWND ask = program.WaitForDialog("卸载", 20000, dialog);
+        ASSERT_NE(ask, nullptr) << "running programs are named";
+        EXPECT_EQ(testwin::ItemText(ask, 0xFFFF), "以下程序正在运行。请关闭它们后点击“重试”；点击“取消”则不删除任何内容。\n\n" +
+                                                      t.app + "\\client.exe");
+        EXPECT_TRUE(GetDlgItem(ask, IDRETRY) && GetDlgItem(ask, IDCANCEL));
+        if (c.closeBox == IDRETRY) t.other.reset();  // the user closes it
+        testwin::PressButton(ask, c.closeBox);
+    }
+    if (c.press && c.ending != kUntouched) {
+        const std::string texts[] = {"", t.display + kDone,
+                                     t.display + kDone + "\n\n部分文件正在使用中，将在计算机重新启动后删除。",
+                                     t.display + "卸载未完成，以下项目未能删除：\n\n" + t.app + "\\bin\\unins.exe"};
+        HWND box = program.WaitForDialog(c.ending == kIncomplete ? "卸载未完成" : "卸载成功", 60000, dialog);
+        ASSERT_NE(box, nullptr) << "the closing message appears";
+        EXPECT_EQ(testwin::ItemText(box, 0xFFFF), texts[c.ending]);
+        bool icon = false;
+        EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
+        EXPECT_EQ(icon, c.ending == kIncomplete) << "a warning icon exactly when something stays";
+        // Checked while the message shows: everything is done by then.
+        t.ExpectRemoved();
+        t.ExpectSentinels();
+        if (c.atMessage) c.atMessage(t);
+        testwin::PressButton(box, IDOK);
+    }
+    ASSERT_TRUE(program.WaitForExit(30000));
+    EXPECT_EQ(program.ExitCode(), c.exitCode);
+    if (c.ending == kUntouched) {
+        EXPECT_EQ(Snapshot(t.app), before) << "nothing removed";
+        EXPECT_TRUE(t.ShortcutsAndKeyThere());
+    } else if (c.ending != kRestart) {
+        t.ExpectGoneAfterExit();
+        EXPECT_FALSE(PathExists(t.desktop + "\\" + t.product + ".lnk") || KeyExists(t.key));
+    }
+    if (c.after) c.after(t);
+    t.ExpectSentinels();
+}
+
+class Lifecycle : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Lifecycle, EndsAsItShould) {
+    Install t(GetParam().name);
+    Drive(GetParam(), t);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Lifecycle, ::testing::ValuesIn(kCases));
+
+// Two identical installations, one removed with OK and one with /S, end the same.
+TEST(LifecycleRuns, SilentLeavesWhatOkLeaves) {
+    std::map<std::string, long long> ends[2];
+    for (const Case* c : {&kRemoved, &kSilent}) {
+        Install t("SilentOrOk");
+        Drive(*c, t);
+        std::map<std::string, long long>& end = ends[c == &kSilent];
+        for (const std::string& root : {t.base, t.desktop, t.programs}) {
+            for (const auto& entry : Snapshot(root)) end[root + "\\" + entry.first] = entry.second;
+        }
+        for (const std::string& key : {t.key, t.key + "\\Sub", t.key + "Other"}) end[key] = KeyExists(key);
+    }
+    EXPECT_EQ(ends[0], ends[1]);
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// /plan on the README's manifest, its standard output redirected to a file.
+TEST(LifecycleRuns, PlanListsWhatOkWouldDoAndTouchesNothing) {
+    Install t("Plan", "Foo");
+    t.WriteManifest();
+    const auto before = Snapshot(t.app);
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = CreateFileW(Wide(t.base + "\\plan.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                     CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(startup.hStdOutput, INVALID_HANDLE_VALUE);
+    PROCESS_INFORMATION info{};
+    std::wstring command = Wide("\"" + t.app + "\\remover.exe\" /plan Foo.xml");
+    const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    CloseHandle(startup.hStdOutput);
+    ASSERT_TRUE(started);
+    DWORD code = STILL_ACTIVE;
+    EXPECT_EQ(WaitForSingleObject(info.hProcess, 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+    GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    EXPECT_EQ(code, 0u);
+
+    std::string plan = Replaced(Replaced(testwin::ReadFile(t.base + "\\plan.txt"), "\r", ""), t.base, "<folder>");
+    plan = Replaced(Replaced(plan, t.desktop, "<Desktop>"), t.programs, "<Programs>");
+    EXPECT_EQ(plan, testwin::ReadFile(testwin::TestProgramFolder() + "\\typical_plan.txt"));
+    EXPECT_EQ(Snapshot(t.app), before);
+    EXPECT_TRUE(t.ShortcutsAndKeyThere());
+    t.ExpectSentinels();
+}
+
+}  // namespace
