@@ -182,15 +182,19 @@ void RemoveOwnCopy() {
     if (length == 0 || length >= MAX_PATH) return;
     const WideString self(buffer, length);
     const WideString folder = self.substr(0, self.rfind(L'\\'));
-    // Should the interpreter fail, the next restart removes both.
-    ::MoveFileExW(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-
+    // Only when no interpreter can be started is the copy left to the next restart:
+    // an entry scheduled for nothing would still tell installers a restart is pending.
+    auto leaveToRestart = [&self, &folder] {
+        ::MoveFileExW(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    };
     const WideString system = SystemFolder();
-    if (system.empty()) return;
     SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return;
+    if (system.empty() || !::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+        leaveToRestart();
+        return;
+    }
     ::SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);  // only this process may hold it
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -203,7 +207,7 @@ void RemoveOwnCopy() {
     const WideString remove = L"del /f /q \"" + self + L"\" 2>nul & rd \"" + folder + L"\" 2>nul";
     const WideString command = L"cmd.exe /d /q /c set /p wait= & " + pause + L"2 127.0.0.1 >nul & " + remove +
                                L" & if exist \"" + self + L"\" (" + pause + L"4 127.0.0.1 >nul & " + remove + L")";
-    Launch(system + L"\\cmd.exe", command, system, TRUE, &startup);
+    if (!Launch(system + L"\\cmd.exe", command, system, TRUE, &startup)) leaveToRestart();
     ::CloseHandle(readEnd);
     // `writeEnd` stays open until this process ends.
 }

@@ -86,8 +86,7 @@ public:
     // before each answer, as the user would act while the question shows.
     std::vector<bool> retryAnswers;
     std::function<void()> onAsk;
-    // What each command's job holds after it exits, one list per look (then none).
-    std::map<std::string, std::vector<std::vector<platform::RunningProgram>>> descendants;
+
 
     // --- observations ---
     std::vector<std::string> log;  // every effect, in order

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "removal/folder_tree.h"
 #include "removal/launcher.h"
@@ -376,36 +375,6 @@ TEST_F(Sequence, InUseEntriesScheduledFilesFirstAndTheProgramGoesItself) {
     EXPECT_FALSE(Logged("schedule C:\\Apps\\Foo\\remover.exe"));
 }
 
-TEST_F(Sequence, ExitCodesAndMessages) {
-    struct Case {
-        const char* name;
-        std::function<void(Scene&)> arrange;
-        bool silent;
-        int exitCode;
-        const char* lastEffect;  // the final message, or nothing when silent
-    } cases[] = {
-        {"all gone", [](Scene&) {}, false, kExitRemoved, "message 卸载成功|Foo卸载完毕，我们会继续努力，谢谢使用！"},
-        {"silent: no message", [](Scene&) {}, true, kExitRemoved, "regdelete"},
-        {"in use", [](Scene& t) { fake::FileNode n; n.locked = true; t.os.AddFile("C:\\Apps\\Foo\\x.dll", n); },
-         false, kExitRestartNeeded,
-         "message 卸载成功|Foo卸载完毕，我们会继续努力，谢谢使用！\n\n部分文件正在使用中，将在计算机重新启动后删除。"},
-        {"uninstaller fails", [](Scene& t) { t.os.exitCodes["C:\\Apps\\Foo\\a.exe"] = 5; }, false, kExitIncomplete,
-         "warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nC:\\Apps\\Foo\\a.exe"},
-        {"key stays", [](Scene& t) { t.os.registryFails = true; }, true, kExitIncomplete, "regdelete"},
-        {"manifest missing", [](Scene& t) { t.plan.manifestLoaded = false; t.plan.manifestMissing = true; }, true,
-         kExitNoManifest, ""},
-        {"manifest unreadable", [](Scene& t) { t.plan.manifestLoaded = false; }, false, kExitIncomplete,
-         "warning 卸载|无法读取卸载信息，未删除任何内容。"},
-    };
-    for (const Case& c : cases) {
-        Scene t;
-        c.arrange(t);
-        EXPECT_EQ(t.Remove(c.silent), c.exitCode) << c.name;
-        const std::string last = t.os.log.empty() ? "" : t.os.log.back();
-        EXPECT_EQ(last.substr(0, std::string(c.lastEffect).size()), c.lastEffect) << c.name;
-    }
-}
-
 TEST_F(Sequence, RunningProgramsMustCloseFirst) {
     const platform::RunningProgram client{41, "C:\\Apps\\Foo\\client.exe"}, browser{42, "C:\\Other\\browser.exe"};
     struct Case {
@@ -435,20 +404,6 @@ TEST_F(Sequence, RunningProgramsMustCloseFirst) {
         EXPECT_EQ(t.Logged("start C:\\Apps\\Foo\\a.exe"), removed) << c.name << ": nothing runs before they close";
         EXPECT_FALSE(t.Logged("ask to close 42")) << "programs from elsewhere are not asked";
     }
-}
-
-TEST(Launcher, WaitsForWorkHandedOnToTempOrProgramFolder) {
-    FakePlatform os;
-    const platform::RunningProgram copy{7, "C:\\Temp\\~nsu.tmp\\Au_.exe"}, browser{8, "C:\\Web\\browser.exe"};
-    os.descendants["u"] = {{copy, browser}, {copy, browser}, {browser}};
-    os.descendants["v"] = {{browser}};
-    uint32_t code = 1;
-    EXPECT_EQ(RunAndWait(os, "u", code, {"C:\\Temp", "C:\\Apps\\Foo"}), 0);
-    EXPECT_EQ(RunAndWait(os, "v", code, {"C:\\Temp", "C:\\Apps\\Foo"}), 0);
-    os.WaitForWorkers();
-    EXPECT_EQ(os.log, (std::vector<std::string>{"start u", "exit u", "descendants u 2", "descendants u 2",
-                                                 "descendants u 1", "close u", "start v", "exit v",
-                                                 "descendants v 1", "close v"}));
 }
 
 }  // namespace

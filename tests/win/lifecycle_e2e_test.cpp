@@ -152,6 +152,9 @@ struct Install {
         EXPECT_TRUE(Eventually([&] { return !PathExists(app + "\\remover.exe"); }));
         EXPECT_TRUE(Eventually([&] { return !PathExists(app); }));
         EXPECT_TRUE(Eventually([] { return !TempCopyLeft(); })) << "nothing of ours stays in " << TempFolder();
+        for (const std::string& pending : PendingOperations()) {
+            EXPECT_EQ(pending.find("Drevik.Remover."), std::string::npos) << "no restart is left pending for the copy";
+        }
     }
     // Starts a test_child copy and waits until it has logged `ready`.
     void StartOther(const std::string& exe, const std::string& arguments, const std::string& ready) {
