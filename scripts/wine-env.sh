@@ -55,7 +55,7 @@ wine_env_start() {
     for _ in $(seq 100); do [ -s "$numberFile" ] && break; sleep 0.1; done
     export DISPLAY=":$(tr -d '[:space:]' < "$numberFile")"
   fi
-  wineserver -p
+  wineserver -p 2>/dev/null || true  # already running for this prefix: use it
   "$WINE" cmd /c exit >/dev/null 2>&1 || true
 }
 
