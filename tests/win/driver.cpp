@@ -1,5 +1,7 @@
 #include "tests/win/driver.h"
 
+#include <shlobj.h>
+
 #include <utility>
 
 namespace testwin {
@@ -218,6 +220,54 @@ std::string ItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog,
 
 void PressButton(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+std::string ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE);
+    return Utf8(path);
+}
+
+bool KeyExists(const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, KEY_READ | kProgramView, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+bool MakeKey(const std::string& path, const std::string& displayName) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kProgramView, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    if (!displayName.empty()) {
+        const std::wstring text = Wide(displayName);
+        RegSetValueExW(key, L"DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+namespace {
+BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
+    wchar_t cls[16] = {};
+    GetClassNameW(child, cls, 16);
+    if (lstrcmpiW(cls, L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        IsWindowVisible(child) && SendMessageW(child, STM_GETICON, 0, 0)) {
+        *reinterpret_cast<bool*>(found) = true;
+    }
+    return TRUE;
+}
+}  // namespace
+
+bool ShowsIcon(HWND box) {
+    bool icon = false;
+    EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
+    return icon;
 }
 
 }  // namespace testwin

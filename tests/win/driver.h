@@ -38,6 +38,13 @@ std::map<std::string, long long> Snapshot(const std::string& root);
 void DeleteTree(const std::string& path);
 std::string Utf8ToUtf16Bytes(const std::string& utf8, bool bom);
 
+// The current user's shell folder (created when missing).
+std::string ShellFolder(int csidl);
+// Keys below HKEY_LOCAL_MACHINE, in the program's registry view; MakeKey sets
+// DisplayName when `displayName` is not empty.
+bool KeyExists(const std::string& path);
+bool MakeKey(const std::string& path, const std::string& displayName = std::string());
+
 // The real program, running.
 class Program {
 public:
@@ -64,6 +71,8 @@ private:
 
 std::string WindowText(HWND window);
 std::string ItemText(HWND dialog, int id);
+// Whether a message box shows an icon (a warning has one, a plain message none).
+bool ShowsIcon(HWND box);
 // Clicks a dialog button the way the dialog manager reports it.
 void PressButton(HWND dialog, int id);
 

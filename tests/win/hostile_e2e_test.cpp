@@ -12,42 +12,13 @@
 
 namespace {
 
+using testwin::KeyExists;
+using testwin::MakeKey;
 using testwin::PathExists;
+using testwin::ShellFolder;
 using testwin::WriteFile;
 
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const REGSAM kView = testwin::kProgramView;
-
-std::string ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE);
-    return testwin::Utf8(path);
-}
-
-bool KeyExists(const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, testwin::Wide(path).c_str(), 0, KEY_READ | kView, &key)) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-void MakeKey(const std::string& path) {
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, testwin::Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kView, nullptr,
-                    &key, nullptr);
-    if (key) RegCloseKey(key);
-}
-
-// A visible icon in a message box: the warning has one, the plain message none.
-BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
-    wchar_t cls[16] = {};
-    GetClassNameW(child, cls, 16);
-    if (lstrcmpiW(cls, L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-        IsWindowVisible(child) && SendMessageW(child, STM_GETICON, 0, 0)) {
-        *reinterpret_cast<bool*>(found) = true;
-    }
-    return TRUE;
-}
 
 struct Install {
     std::string base, app, launch, argument = "Foo.xml", manifest = "Foo.xml", display = "Foo", modules;
@@ -241,9 +212,7 @@ TEST_P(Hostile, OkRemovesOnlyWhatItOwns) {
     ASSERT_NE(box, nullptr) << "the closing message appears";
     EXPECT_EQ(testwin::ItemText(box, 0xFFFF), text[c.ending]);
     EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
-    bool icon = false;
-    EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
-    EXPECT_EQ(icon, c.ending != kRemoved) << "a warning icon exactly when something stays";
+    EXPECT_EQ(testwin::ShowsIcon(box), c.ending != kRemoved) << "a warning icon exactly when something stays";
 
     // Checked while the message shows: once it is closed the program removes itself.
     if (c.codePage) {

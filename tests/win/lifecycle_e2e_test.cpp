@@ -13,39 +13,18 @@
 
 namespace {
 
+using testwin::KeyExists;
 using testwin::PathExists;
+using testwin::ShellFolder;
 using testwin::Snapshot;
 using testwin::Wide;
 using testwin::WriteFile;
 
 const std::string kDone = "卸载完毕，我们会继续努力，谢谢使用！";
 
-std::string ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE);
-    return testwin::Utf8(path);
-}
-
 std::string TempFolder() {
     wchar_t path[MAX_PATH + 1] = {};
     return testwin::Utf8(std::wstring(path, GetTempPathW(MAX_PATH + 1, path)));
-}
-
-bool KeyExists(const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, KEY_READ | testwin::kProgramView, &key)) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
-    wchar_t cls[16] = {};
-    GetClassNameW(child, cls, 16);
-    if (lstrcmpiW(cls, L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-        IsWindowVisible(child) && SendMessageW(child, STM_GETICON, 0, 0)) {
-        *reinterpret_cast<bool*>(found) = true;
-    }
-    return TRUE;
 }
 
 bool Eventually(const std::function<bool()>& done, int ms = 15000) {
@@ -317,9 +296,7 @@ void Drive(const Case& c, Install& t) {
         HWND box = program.WaitForDialog(c.ending == kIncomplete ? "卸载未完成" : "卸载成功", 60000, dialog);
         ASSERT_NE(box, nullptr) << "the closing message appears";
         EXPECT_EQ(testwin::ItemText(box, 0xFFFF), texts[c.ending]);
-        bool icon = false;
-        EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
-        EXPECT_EQ(icon, c.ending == kIncomplete) << "a warning icon exactly when something stays";
+        EXPECT_EQ(testwin::ShowsIcon(box), c.ending == kIncomplete) << "a warning icon exactly when something stays";
         // Checked while the message shows: everything is done by then.
         t.ExpectRemoved();
         t.ExpectSentinels();

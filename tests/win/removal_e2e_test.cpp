@@ -6,37 +6,12 @@
 
 namespace {
 
+using testwin::KeyExists;
 using testwin::PathExists;
+using testwin::ShellFolder;
 using testwin::WriteFile;
 
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
-bool KeyExists(const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, testwin::Wide(path).c_str(), 0, KEY_READ | testwin::kProgramView, &key) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
-void MakeKey(const std::string& path, const std::string& value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, testwin::Wide(path).c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS | testwin::kProgramView, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const std::wstring text = testwin::Wide(value);
-    RegSetValueExW(key, L"DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
-std::string ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE);
-    return testwin::Utf8(path);
-}
 
 class Removal : public ::testing::Test {
 protected:
@@ -64,9 +39,9 @@ protected:
         WriteFile(programs + "\\" + name + " Group\\Foo.lnk", "link");
         WriteFile(programs + "\\" + name + " Group\\sub\\notes.txt", "notes");
         WriteFile(programs + "\\" + name + ".lnk", "not listed");
-        MakeKey(key, "Foo Client");
-        MakeKey(key + "\\Sub", "nested");
-        MakeKey(key + "Other", "another product");
+        EXPECT_TRUE(testwin::MakeKey(key, "Foo Client"));
+        EXPECT_TRUE(testwin::MakeKey(key + "\\Sub", "nested"));
+        EXPECT_TRUE(testwin::MakeKey(key + "Other", "another product"));
         WriteFile(app + "\\" + name + ".xml",
                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
                   "<Install><Setup DisplayName=\"Foo Client\"/>\r\n"
