@@ -42,11 +42,7 @@ stop() {
 trap stop EXIT
 wine_env_start
 
-app_win='C:\Program Files (x86)\Foo Client'
-app="$WINEPREFIX/drive_c/Program Files (x86)/Foo Client"
-desktop="$WINEPREFIX/drive_c/users/$(whoami)/Desktop"
-programs="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
-key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Foo'
+source "$ROOT/scripts/sample-install.sh"
 bench="$WINEPREFIX/drive_c/bench-silent"
 rm -rf "$bench"
 mkdir -p "$bench"
@@ -56,31 +52,15 @@ drive() { "$WINE" 'C:\bench-silent\driver.exe' "$@" | tr -d '\r'; }
 "$WINE" 'C:\bench-silent\driver.exe' desktop >/dev/null 2>&1 &
 holder=$!
 
-# The sample of scripts/demo.sh with a data folder: a module uninstaller, shortcuts,
+# The sample installation (scripts/sample-install.sh) with a data folder: a module uninstaller, shortcuts,
 # a Start-menu group and the Uninstall key.
 install() {
-  rm -rf "$app" "$desktop/Foo.lnk" "$programs/Foo 客户端"
-  mkdir -p "$app/bin" "$desktop" "$programs/Foo 客户端"
-  cp "$1" "$app/remover.exe"
-  cp "$BUILD_DIR/$WINE_TEST_TREE/tests/win/test_child.exe" "$app/bin/unins.exe"
+  sample_install "$1"
   local i
   for i in $(seq "$DATA_FILES"); do
     mkdir -p "$app/data/part$((i % 8))"
     echo "sample data $i" > "$app/data/part$((i % 8))/file$i.dat"
   done
-  echo "shortcut" > "$desktop/Foo.lnk"
-  echo "shortcut" > "$programs/Foo 客户端/Foo.lnk"
-  cat > "$app/Foo.xml" <<'XML'
-<?xml version="1.0" encoding="UTF-8"?>
-<Install>
-  <Setup DisplayName="Foo 客户端"/>
-  <Module uninstall="unins.exe" dir="bin" uninstallparam="/quiet">
-    <ShortCut root="DESKTOP" link="Foo"/>
-    <ShortCut root="PROGRAMS" group="Foo 客户端" link="Foo"/>
-  </Module>
-</Install>
-XML
-  "$WINE" reg add "$key" /v DisplayName /d 'Foo' /f $WINE_REG_VIEW >/dev/null 2>&1
   sync
 }
 

@@ -12,28 +12,9 @@ headless=0
 trap wine_env_stop EXIT
 wine_env_start
 
-app_win='C:\Program Files (x86)\Foo Client'
-app="$WINEPREFIX/drive_c/Program Files (x86)/Foo Client"
-desktop="$WINEPREFIX/drive_c/users/$(whoami)/Desktop"
-programs="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
-rm -rf "$app"
-mkdir -p "$app/bin" "$app/data" "$desktop" "$programs/Foo 客户端"
-cp "$BUILD_DIR/$WINE_TEST_TREE/remover.exe" "$app/"
-[ -f "$BUILD_DIR/$WINE_TEST_TREE/tests/win/test_child.exe" ] && cp "$BUILD_DIR/$WINE_TEST_TREE/tests/win/test_child.exe" "$app/bin/unins.exe"
+source "$ROOT/scripts/sample-install.sh"
+sample_install "$BUILD_DIR/$WINE_TEST_TREE/remover.exe"
 echo "sample data" > "$app/data/readme.txt"
-echo "shortcut" > "$desktop/Foo.lnk"
-echo "shortcut" > "$programs/Foo 客户端/Foo.lnk"
-cat > "$app/Foo.xml" <<'XML'
-<?xml version="1.0" encoding="UTF-8"?>
-<Install>
-  <Setup DisplayName="Foo 客户端"/>
-  <Module uninstall="unins.exe" dir="bin" uninstallparam="/quiet">
-    <ShortCut root="DESKTOP" link="Foo"/>
-    <ShortCut root="PROGRAMS" group="Foo 客户端" link="Foo"/>
-  </Module>
-</Install>
-XML
-"$WINE" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Foo' /v DisplayName /d 'Foo' /f $WINE_REG_VIEW >/dev/null 2>&1
 
 echo "== sample installation: $app_win (manifest Foo.xml)"
 if [ $headless -eq 0 ]; then
