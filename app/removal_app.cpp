@@ -98,14 +98,7 @@ BOOL CRemovalApp::InitInstance() {
         RemovalSettings settings;
         settings.silent = true;
         try {
-            if (plan.manifestLoaded) settings.emptyProgramFolder = MayEmptyProgramFolder(os, GetProgramFolder(os));
-            if (log) {
-                const std::string manifest = ManifestPath(GetProgramFolder(os), switches.argument);
-                for (const std::string& line :
-                     DescribePlan(os, plan, manifest, settings.emptyProgramFolder.value_or(false))) {
-                    report.Note("plan: " + line);
-                }
-            }
+            settings.manifestPath = ManifestPath(GetProgramFolder(os), switches.argument);
             m_exitCode = RunRemoval(os, plan, settings, report, &selfRemoval);
         } catch (...) {
             m_exitCode = kExitIncomplete;

@@ -111,13 +111,7 @@ void CRemovalDialog::RunRemoval() {
     try {
         RemovalSettings settings;
         settings.owner = m_hWnd;
-        if (m_plan.manifestLoaded) settings.emptyProgramFolder = MayEmptyProgramFolder(os, GetProgramFolder(os));
-        if (m_log) {
-            const std::string manifest = ManifestPath(GetProgramFolder(os), m_argument);
-            for (const std::string& line : DescribePlan(os, m_plan, manifest, settings.emptyProgramFolder.value_or(false))) {
-                report.Note("plan: " + line);
-            }
-        }
+        settings.manifestPath = ManifestPath(GetProgramFolder(os), m_argument);
         result = ::RunRemoval(os, m_plan, settings, report, &m_selfRemoval);
     } catch (...) {
         // Out of memory outside every item's guard: the dialog still ends.

@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include "platform/dom_win.h"
+#include "platform/text.h"
 #include "platform/win_handles.h"
 
 namespace platform {
@@ -300,11 +301,8 @@ std::unique_ptr<Process> WindowsPlatform::StartProcess(std::string& commandLine,
     // the shorter names that blanks in an unquoted path would suggest.
     // (Named as the application too, where the system takes a name that long: Wine
     // faults on a longer one, and the quotes alone already settle which file runs.)
-    WideString program;
-    if (!command.empty() && command[0] == L'"') {
-        const size_t close = command.find(L'"', 1);
-        if (close != WideString::npos && close - 1 < MAX_PATH) program = command.substr(1, close - 1);
-    }
+    WideString program = Widen(QuotedProgram(commandLine));
+    if (program.size() >= MAX_PATH) program.clear();
     command.push_back(L'\0');  // CreateProcessW may write into the buffer
     // Started suspended inside a job, so that whatever it starts before it runs a
     // single instruction is counted too. A system that refuses the job (Windows 7

@@ -31,6 +31,12 @@ const char* CommandLineTail(const char* commandLine) {
     return reinterpret_cast<const char*>(p);
 }
 
+std::string QuotedProgram(const std::string& commandLine) {
+    if (commandLine.empty() || commandLine[0] != '"') return std::string();
+    const size_t close = commandLine.find('"', 1);
+    return close == std::string::npos ? std::string() : commandLine.substr(1, close - 1);
+}
+
 static char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool SamePathText(const std::string& a, const std::string& b) {

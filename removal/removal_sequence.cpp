@@ -182,11 +182,8 @@ bool ProgramsClosed(platform::Platform& os, const std::string& folder, const Rem
 
 // The program file as it appears at the start of a command line.
 std::string ProgramOf(const std::string& command) {
-    if (!command.empty() && command[0] == '"') {
-        const size_t close = command.find('"', 1);
-        if (close != std::string::npos) return command.substr(1, close - 1);
-    }
-    return command.substr(0, command.find(' '));
+    const std::string quoted = platform::QuotedProgram(command);
+    return quoted.empty() ? command.substr(0, command.find(' ')) : quoted;
 }
 
 }  // namespace
@@ -194,6 +191,14 @@ std::string ProgramOf(const std::string& command) {
 int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSettings& settings,
                RemovalReport& report, bool* selfRemoval) {
     *selfRemoval = false;
+    // The guard opens every protected folder: asked once, for the log and the walk.
+    const std::string programFolder = GetProgramFolder(os);
+    const bool emptyProgramFolder = plan.manifestLoaded && MayEmptyProgramFolder(os, programFolder);
+    if (report.Logging()) {
+        for (const std::string& line : DescribePlan(os, plan, settings.manifestPath, emptyProgramFolder)) {
+            report.Note("plan: " + line);
+        }
+    }
     if (!plan.manifestLoaded) {
         // Without its uninstall information the program cannot know what it owns.
         report.Note(plan.manifestMissing ? "the manifest does not exist: nothing removed"
@@ -205,9 +210,6 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
         }
         return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
     }
-    const std::string programFolder = GetProgramFolder(os);
-    const bool emptyProgramFolder =
-        settings.emptyProgramFolder ? *settings.emptyProgramFolder : MayEmptyProgramFolder(os, programFolder);
     int exitCode = kExitRemoved;
     if (emptyProgramFolder && !ProgramsClosed(os, programFolder, settings, report, &exitCode)) return exitCode;
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +66,7 @@ public:
 
     // 0 all gone, 3010 some at the next restart, 1603 something stays.
     int ExitCode() const;
+    bool Logging() const { return log_ != nullptr; }
 
     std::function<void(const std::string&)> onStatus;
     std::vector<std::string> scheduled;
@@ -81,9 +81,7 @@ private:
 struct RemovalSettings {
     bool silent = false;  // no message box at all; running programs are asked to close
     platform::WindowRef owner = nullptr;
-    // MayEmptyProgramFolder's answer when the caller already has it (it opens every
-    // protected folder: worth asking once).
-    std::optional<bool> emptyProgramFolder;
+    std::string manifestPath;  // for the plan that opens the log
 };
 
 struct FinalMessage {
@@ -98,7 +96,8 @@ FinalMessage MessageFor(const RemovalPlan& plan, const RemovalReport& report);
 // Everything OK (or a silent start) does: closes running programs, runs the module
 // uninstallers, deletes shortcuts, group folders, the program folder's contents
 // and the registry entry, and tells the user. A failure in one item never stops
-// the later ones. A plan whose manifest could not be read removes nothing.
+// the later ones. A plan whose manifest could not be read removes nothing. The log
+// (if any) opens with the plan.
 // Returns the exit code; `selfRemoval` tells whether the program's own file and
 // folder are to go once it has ended.
 int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSettings& settings,
