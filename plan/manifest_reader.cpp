@@ -60,7 +60,8 @@ void ReadManifest(platform::Platform& os, const std::string& argument, RemovalPl
     std::unique_ptr<platform::XmlSession> session = os.OpenXml();
     if (!session) return;
 
-    plan.productKey = ProductKey(ProductName(argument));
+    plan.productName = ProductName(argument);
+    plan.productKey = ProductKey(plan.productName);
     platform::XmlDocument& document = session->Document();
     const std::string manifest = ManifestPath(programFolder, argument);
     if (!document.Load(manifest)) {

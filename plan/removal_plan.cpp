@@ -19,8 +19,10 @@ std::string ManifestPath(const std::string& programFolder, const std::string& ar
 }
 
 std::string ProductName(const std::string& argument) {
-    const size_t dot = argument.rfind('.');
-    return dot == std::string::npos ? std::string() : argument.substr(0, dot);
+    const size_t slash = argument.find_last_of("\\/");
+    const std::string file = slash == std::string::npos ? argument : argument.substr(slash + 1);
+    const size_t dot = file.rfind('.');
+    return dot == std::string::npos ? std::string() : file.substr(0, dot);
 }
 
 std::string ProductKey(const std::string& productName) {
@@ -85,6 +87,9 @@ void AddShortcut(platform::Platform& os, const std::string& root, const std::str
     }
     if (useGroup) {
         plan.shortcutFolders.push_back(Format("%s\\%s", {&folder, &group}));
+        // What goes from a group that turns out to be one of the shell's own folders.
+        plan.groupLinks.push_back(StaysInsideFolder(link) ? Format("%s\\%s\\%s.lnk", {&folder, &group, &link})
+                                                          : std::string());
     } else {
         plan.shortcutFiles.push_back(Format("%s\\%s.lnk", {&folder, &link}));
     }

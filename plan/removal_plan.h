@@ -10,7 +10,9 @@
 struct RemovalPlan {
     platform::StringList shortcutFiles;    // full paths of .lnk files
     platform::StringList shortcutFolders;  // Start-menu group folders, removed with their contents
+    platform::StringList groupLinks;       // for each group folder, the shortcut its ShortCut names; empty when unsafe
     platform::StringList moduleCommands;   // complete command lines of module uninstallers
+    std::string productName;               // names the key and the one-run lock
     std::string productKey;                // below HKEY_LOCAL_MACHINE
     std::string displayName;
     bool manifestLoaded = false;   // nothing is removed on the word of a manifest that was never read
@@ -26,7 +28,9 @@ std::string GetProgramFolder(platform::Platform& os);
 std::string ProgramFolderOf(const std::string& programFile);
 
 std::string ManifestPath(const std::string& programFolder, const std::string& argument);
-// The argument up to its last full stop; empty when it has none.
+// The product the argument names: its file name, without any folder part, up to
+// its last full stop; empty when it has none. "Foo.xml", ".\\Foo.xml" and
+// "sub\\Foo.xml" are all Foo, with one key and one lock.
 std::string ProductName(const std::string& argument);
 std::string ProductKey(const std::string& productName);
 

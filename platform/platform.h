@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
 #include "platform/xml.h"
 
 namespace platform {
@@ -45,6 +46,14 @@ enum class MessageKind { kPlain, kWarning };
 struct RunningProgram {
     uint32_t id = 0;
     std::string path;
+};
+
+// One entry of the system's list of installed programs (an Uninstall key).
+struct InstalledEntry {
+    std::string name;             // the key's own name below ...\Uninstall
+    bool thisProgramsKey = false; // HKEY_LOCAL_MACHINE in the view this program deletes from
+    std::string uninstallString;  // as stored, environment variables expanded
+    std::string installLocation;
 };
 
 // Somewhere text lines go: the log file or standard output. Lines are UTF-8.
@@ -120,6 +129,16 @@ public:
     virtual FileIdentity Identify(const std::string& path) = 0;
     // Folders that belong to the system or the user and must never be emptied.
     virtual std::vector<std::string> ProtectedFolders() = 0;
+    // Every folder the shell knows by name (its known folders, for the user and for
+    // all users) that has a path here; the temp folders are TempFolders().
+    virtual std::vector<std::string> KnownFolders() = 0;
+    // The full path a path names, relative to the current folder; empty on failure.
+    virtual std::string FullPath(const std::string& path) = 0;
+    // The file a shell link (.lnk) leads to; empty when it cannot be read.
+    virtual std::string ShortcutTarget(const std::string& path) = 0;
+    // Renames a file to a fresh hidden name in its own folder, so that the name is
+    // free again; the new path, or empty when the rename is refused.
+    virtual std::string MoveAside(const std::string& path) = 0;
 
     // Processes and threads.
     virtual std::unique_ptr<Event> NewEvent() = 0;
@@ -138,11 +157,20 @@ public:
     virtual void AskToClose(uint32_t processId) = 0;
     // The folders where programs put their temporary copies.
     virtual std::vector<std::string> TempFolders() = 0;
+    // The Windows folder.
+    virtual std::string WindowsFolder() = 0;
     virtual void Sleep(uint32_t milliseconds) = 0;
 
     // Deletes a key below HKEY_LOCAL_MACHINE with all its subkeys and values;
     // true when it is gone afterwards.
     virtual bool DeleteRegistryTree(const std::string& key) = 0;
+    // A list of strings (REG_MULTI_SZ) in an existing key below HKEY_LOCAL_MACHINE;
+    // empty when the key or the value is missing.
+    virtual StringList ReadRegistryList(const std::string& key, const std::string& value) = 0;
+    // Writes it; false when the key does not exist or cannot be written (never created).
+    virtual bool WriteRegistryList(const std::string& key, const std::string& value, const StringList& list) = 0;
+    // The Uninstall entries of HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, both registry views.
+    virtual std::vector<InstalledEntry> InstalledProducts() = 0;
 
     // Drops keyboard and mouse input that queued up while the UI thread was busy,
     // so that clicks made meanwhile do not act on what is shown next.

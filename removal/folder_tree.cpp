@@ -1,5 +1,6 @@
 #include "removal/folder_tree.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -13,11 +14,12 @@ struct Level {
     size_t next = 0;
     bool deferred = false;  // something inside goes at the next restart, so this folder must too
     bool stuck = false;     // something inside stays for good, so this folder does too
+    bool kept = false;      // something inside is not ours, so this folder stays untouched
 };
 
 enum class Fate { kGone, kScheduled, kStays };
 
-Level Enter(platform::Platform& os, std::string path) {
+Level Enter(platform::Platform& os, RemovalObserver& observer, std::string path) {
     Level level;
     level.path = std::move(path);
     std::unique_ptr<platform::FolderEnumeration> found = os.FindFiles(level.path + "\\*");
@@ -27,6 +29,9 @@ Level Enter(platform::Platform& os, std::string path) {
         level.entries.push_back(std::move(entry));
         entry = platform::FolderEntry();
     }
+    std::stable_partition(level.entries.begin(), level.entries.end(), [&](const platform::FolderEntry& e) {
+        return !observer.GoesLast(level.path, e.name);
+    });
     return level;
 }
 
@@ -35,13 +40,24 @@ RemovalObserver g_silent;
 // After a failed removal: gone already, going with the program, scheduled for
 // the next restart when it may be, or reported as staying.
 Fate AfterFailure(platform::Platform& os, RemovalObserver& observer, const std::string& path, bool mayDefer,
-                  bool mayGoWithProgram) {
+                  bool mayGoWithProgram, bool isFile) {
     const uint32_t error = os.LastError();
     if (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound) return Fate::kGone;
     if (mayGoWithProgram && observer.GoesWithTheProgram(path)) return Fate::kGone;
-    if (mayDefer && os.ScheduleRemoval(path)) {
-        observer.Scheduled(path);
-        return Fate::kScheduled;
+    if (mayDefer) {
+        // The restart deletes a name, not a file: a file moved aside to a name of
+        // its own first is the only one that name can mean by then. Folders keep
+        // their names; the restart never removes one that is not empty.
+        const std::string aside = isFile ? os.MoveAside(path) : std::string();
+        const std::string& name = aside.empty() ? path : aside;
+        if (os.ScheduleRemoval(name)) {
+            observer.Scheduled(path, name);
+            return Fate::kScheduled;
+        }
+        if (!aside.empty()) {
+            observer.Left(aside, os.LastError());
+            return Fate::kStays;
+        }
     }
     observer.Left(path, error);
     return Fate::kStays;
@@ -56,10 +72,16 @@ void Mark(Level& level, Fate fate) {
 // not stack.
 void RemoveContentsAndFolder(platform::Platform& os, const std::string& top, RemovalObserver& observer) {
     std::vector<Level> stack;
-    stack.push_back(Enter(os, top));
+    stack.push_back(Enter(os, observer, top));
     while (!stack.empty()) {
         Level& level = stack.back();
         if (level.next == level.entries.size()) {
+            if (level.kept) {
+                // It stays for what it holds; its parent does too, for the same reason.
+                if (stack.size() > 1) stack[stack.size() - 2].kept = true;
+                stack.pop_back();
+                continue;
+            }
             const std::string path = std::move(level.path);
             const bool stuck = level.stuck, deferred = level.deferred;
             stack.pop_back();
@@ -69,7 +91,7 @@ void RemoveContentsAndFolder(platform::Platform& os, const std::string& top, Rem
             }
             // A folder that still holds scheduled entries is scheduled after them,
             // even the program's own folder.
-            const Fate fate = AfterFailure(os, observer, path, !stuck, !deferred);
+            const Fate fate = AfterFailure(os, observer, path, !stuck, !deferred, false);
             if (!stack.empty()) Mark(stack.back(), fate);
             continue;
         }
@@ -81,19 +103,23 @@ void RemoveContentsAndFolder(platform::Platform& os, const std::string& top, Rem
             if (entry.directory ? os.RemoveFolder(full) : os.RemoveFile(full)) {
                 observer.Removed(full);
             } else {
-                Mark(level, AfterFailure(os, observer, full, false, false));
+                Mark(level, AfterFailure(os, observer, full, false, false, !entry.directory));
             }
+            continue;
+        }
+        if (!entry.directory && observer.Keeps(full)) {
+            level.kept = true;
             continue;
         }
         // Only read-only, hidden and system stand in the way of deleting; an
         // entry without them needs no extra call (it halves the system calls).
         if (entry.protectedBits) os.ResetAttributes(full);
         if (entry.directory) {
-            stack.push_back(Enter(os, std::move(full)));  // `level` is not used after this
+            stack.push_back(Enter(os, observer, std::move(full)));  // `level` is not used after this
         } else if (os.RemoveFile(full)) {
             observer.Removed(full);
         } else {
-            Mark(level, AfterFailure(os, observer, full, true, true));
+            Mark(level, AfterFailure(os, observer, full, true, true, true));
         }
     }
 }
@@ -111,7 +137,7 @@ void RemoveFolderTree(platform::Platform& os, std::string path, RemovalObserver*
         if (os.RemoveFolder(path)) {
             report.Removed(path);
         } else {
-            AfterFailure(os, report, path, false, false);
+            AfterFailure(os, report, path, false, false, false);
         }
         return;
     }

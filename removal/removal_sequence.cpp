@@ -16,81 +16,15 @@ const char kRestartNote[] = "\n\n部分文件正在使用中，将在计算机�
 const char kIncompleteTemplate[] = "%s卸载未完成，以下项目未能删除：\n";
 const char kMoreTemplate[] = "\n……另有 %s 项";
 const char kIncompleteCaption[] = "卸载未完成";
+const char kRunAgainNote[] = "\n\n卸载程序和卸载信息已保留：关闭占用这些项目的程序后，可以再次卸载。";
+// Module commands that ended well, recorded in the product's key as they end, so
+// that a removal cut short runs only the rest when it is started again.
+const char kProgressValue[] = "RemovalProgress";
 const char kRunningProgramsText[] = "以下程序正在运行。请关闭它们后点击“重试”；点击“取消”则不删除任何内容。\n";
 const char kRunningCommandStatus[] = "正在运行卸载程序：%s";
 const char kShortcutsStatus[] = "正在删除快捷方式……";
 const char kFilesStatus[] = "正在删除程序文件……";
 const char kRegistryStatus[] = "正在删除注册表项……";
-
-bool IsProductKey(const std::string& key) {
-    const std::string parent = Format(kUninstallKeyTemplate, {});
-    if (key.size() <= parent.size() || key.compare(0, parent.size(), parent) != 0) return false;
-    const std::string product = key.substr(parent.size());
-    // A leading, trailing or doubled backslash would name a key further up.
-    return product.front() != '\\' && product.back() != '\\' && product.find("\\\\") == std::string::npos;
-}
-
-namespace {
-
-bool StartsWith(const std::string& text, const char* prefix) { return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0; }
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// The folder that holds `path`, by its spelling; empty at a root.
-std::string ParentOf(const std::string& path) {
-    const size_t cut = path.find_last_of("\\/");
-    if (cut == std::string::npos || cut == 0) return std::string();
-    return path.substr(0, cut);
-}
-
-}  // namespace
-
-bool IsBareRoot(const std::string& input) {
-    std::string path = input;
-    for (const char* prefix : {"\\\\?\\UNC\\", "\\\\.\\UNC\\"}) {
-        if (StartsWith(path, prefix)) path = "\\\\" + path.substr(8);
-    }
-    for (const char* prefix : {"\\\\?\\", "\\\\.\\"}) {
-        if (StartsWith(path, prefix)) path = path.substr(4);
-    }
-    while (!path.empty() && IsSeparator(path.back())) path.pop_back();
-    if (path.empty()) return true;
-    if (path.size() == 2 && path[1] == ':') return true;
-    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
-        // \\server or \\server\share
-        const size_t server = path.find_first_of("\\/", 2);
-        return server == std::string::npos || path.find_first_of("\\/", server + 1) == std::string::npos;
-    }
-    return path.find_first_of("\\/") == std::string::npos;  // no folder part at all
-}
-
-bool MayEmptyProgramFolder(platform::Platform& os, const std::string& folder) {
-    if (IsBareRoot(folder)) return false;
-    // Compared by what the folders are, not how they are spelled: a drive letter
-    // mapped onto a profile, a linked parent or a short name reach the same folder.
-    const platform::FileIdentity self = os.Identify(folder);
-    if (!self.known || (!self.finalPath.empty() && IsBareRoot(self.finalPath))) return false;
-    std::vector<std::string> seen;
-    for (const std::string& owned : os.ProtectedFolders()) {
-        bool known = false;
-        for (const std::string& done : seen) known = known || platform::SamePathText(done, owned);
-        if (known) continue;
-        seen.push_back(owned);
-        const platform::FileIdentity identity = os.Identify(owned);
-        if (!identity.known) continue;
-        if (platform::SameFile(self, identity)) return false;
-        if (!self.finalPath.empty() && !identity.finalPath.empty()) {
-            // Both resolved: holding it means being a folder above it.
-            if (IsInsideFolder(identity.finalPath, self.finalPath)) return false;
-            continue;
-        }
-        // Nothing resolved to compare: climb the protected folder's own spelling.
-        for (std::string above = ParentOf(owned); !above.empty() && !IsBareRoot(above); above = ParentOf(above)) {
-            if (platform::SameFile(self, os.Identify(above))) return false;
-        }
-    }
-    return true;
-}
 
 RemovalReport::RemovalReport(platform::Platform& os, platform::TextSink* log) : os_(os), log_(log) {}
 
@@ -107,9 +41,9 @@ void RemovalReport::Removed(const std::string& path) {
     if (log_) log_->Line("removed: " + path);
 }
 
-void RemovalReport::Scheduled(const std::string& path) {
+void RemovalReport::Scheduled(const std::string& path, const std::string& as) {
     scheduled.push_back(path);
-    Note("in use, deleted at the next restart: " + path);
+    Note("in use, deleted at the next restart: " + path + (as == path ? "" : " (moved aside to " + as + ")"));
 }
 
 void RemovalReport::Left(const std::string& path, uint32_t error) {
@@ -124,6 +58,19 @@ void RemovalReport::Left(const std::string& path, uint32_t error) {
 bool RemovalReport::GoesWithTheProgram(const std::string& path) {
     for (const std::string& own : goesWithTheProgram) {
         if (platform::SamePathText(own, path)) return true;
+    }
+    return false;
+}
+
+bool RemovalReport::GoesLast(const std::string& folder, const std::string& name) {
+    for (const std::string& last : lasts) {
+        // `name` is the last entry itself, or the folder that holds it.
+        if (!IsInsideFolder(last, folder) || last[folder.size()] != '\\') continue;
+        const std::string rest = last.substr(folder.size() + 1);
+        if (platform::SamePathText(rest.substr(0, name.size()), name) &&
+            (rest.size() == name.size() || rest[name.size()] == '\\')) {
+            return true;
+        }
     }
     return false;
 }
@@ -186,6 +133,158 @@ std::string ProgramOf(const std::string& command) {
     return quoted.empty() ? command.substr(0, command.find(' ')) : quoted;
 }
 
+bool Contains(const platform::StringList& list, const std::string& text) {
+    for (const std::string& entry : list) {
+        if (entry == text) return true;
+    }
+    return false;
+}
+
+bool IsShortcut(const std::string& path) {
+    return path.size() > 4 && platform::SamePathText(path.substr(path.size() - 4), ".lnk");
+}
+
+std::string KeyName(const std::string& key) { return "HKEY_LOCAL_MACHINE\\" + key; }
+
+// Each module's own uninstaller, waited for. One that ended well is recorded at
+// once, and one recorded by an earlier run is not run again. The program of one
+// that failed is kept, so that another run can try it again.
+void RunModules(platform::Platform& os, const RemovalPlan& plan, const std::string& programFolder,
+                RemovalReport& report, std::vector<std::string>* failedPrograms) {
+    const bool record = IsProductKey(plan.productKey);
+    platform::StringList done = record ? os.ReadRegistryList(plan.productKey, kProgressValue) : platform::StringList();
+    // Work an uninstaller hands on to a copy of itself runs from these.
+    std::vector<std::string> workFolders = os.TempFolders();
+    workFolders.push_back(programFolder);
+    for (const std::string& command : plan.moduleCommands) {
+        if (Contains(done, command)) {
+            report.Note("done by an earlier run: " + command);
+            continue;
+        }
+        try {
+            report.Status(Format(kRunningCommandStatus, {&command}));
+            uint32_t code = 0;
+            if (RunAndWait(os, command, code, workFolders) != 0) {
+                report.left.push_back(ProgramOf(command));
+                report.Note("could not start: " + command + ": " + os.ErrorText(code));
+            } else if (code != 0) {
+                report.left.push_back(ProgramOf(command));
+                failedPrograms->push_back(ProgramOf(command));
+                report.Note("exit code " + std::to_string(code) + ": " + command);
+            } else {
+                report.Note("exit code 0: " + command);
+                done.push_back(command);
+                if (record) os.WriteRegistryList(plan.productKey, kProgressValue, done);
+            }
+        } catch (...) {
+            report.left.push_back(ProgramOf(command));
+        }
+    }
+}
+
+// A shortcut file; one that is gone already counts as removed. No attribute reset:
+// a read-only shortcut is not ours to force.
+void RemoveShortcut(platform::Platform& os, const std::string& file, RemovalReport& report) {
+    if (os.RemoveFile(file)) {
+        report.Removed(file);
+        return;
+    }
+    const uint32_t error = os.LastError();
+    if (error != platform::kErrorFileNotFound && error != platform::kErrorPathNotFound) report.Left(file, error);
+}
+
+// A group that is one of the shell's own folders (StartUp, say) is never removed:
+// only the shortcut its ShortCut names goes. From any other group, a shortcut
+// that leads into another installed product stays, and the group with it.
+void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ownership, RemovalReport& report) {
+    for (size_t i = 0; i < plan.shortcutFolders.size(); ++i) {
+        const std::string& folder = plan.shortcutFolders[i];
+        try {
+            if (ownership.IsShellFolder(folder)) {
+                report.Note("a folder of the shell, not removed: " + folder);
+                if (i < plan.groupLinks.size() && !plan.groupLinks[i].empty()) {
+                    RemoveShortcut(os, plan.groupLinks[i], report);
+                }
+                continue;
+            }
+            report.keeps = [&](const std::string& path) {
+                if (!IsShortcut(path) || !ownership.LeadsIntoOtherProduct(path)) return false;
+                report.Note("kept: " + path + " leads into another installed product");
+                return true;
+            };
+            RemoveFolderTree(os, folder, &report);
+        } catch (...) {
+            report.left.push_back(folder);
+        }
+        report.keeps = nullptr;
+    }
+}
+
+// Empties and removes the program folder. The manifest and the program itself go
+// after everything else in it, so that a removal cut short at any moment can be
+// run again; when something already stays for good they stay too, as does the
+// program of a module uninstaller that failed. A folder another product shares
+// keeps all but this product's manifest. True when the program's own file and
+// folder are to go once it has ended.
+bool RemoveProgramFolder(platform::Platform& os, const std::string& programFolder, const std::string& manifest,
+                         bool mayEmpty, Ownership& ownership, const std::vector<std::string>& failedPrograms,
+                         RemovalReport& report) {
+    if (!mayEmpty) {
+        // Its files stay: say so rather than report a complete removal.
+        report.left.push_back(programFolder);
+        report.Note("the program folder is not emptied: it is a root, or is or holds a folder of the system or "
+                    "the user: " + programFolder);
+        return false;
+    }
+    const std::string& other = ownership.SharedWith();
+    if (!other.empty()) {
+        report.Note("the program folder stays: it belongs to " + other + " too, whose manifest lies in it: " +
+                    programFolder);
+        if (report.left.empty()) RemoveShortcut(os, manifest, report);
+        return false;
+    }
+    const std::string self = os.ModuleFileName();
+    report.goesWithTheProgram = {self, programFolder};
+    report.lasts = {manifest, self};
+    bool keptForAnotherRun = false;
+    report.keeps = [&](const std::string& path) {
+        for (const std::string& program : failedPrograms) {
+            if (platform::SamePathText(program, path)) return true;
+        }
+        if (report.left.empty()) return false;
+        for (const std::string& last : report.lasts) {
+            if (platform::SamePathText(last, path)) return keptForAnotherRun = true;
+        }
+        return false;
+    };
+    try {
+        RemoveFolderTree(os, programFolder, &report);
+    } catch (...) {
+        report.left.push_back(programFolder);
+        keptForAnotherRun = true;
+    }
+    report.keeps = nullptr;
+    return !keptForAnotherRun;
+}
+
+// The product's entry in the system's list of programs goes last, and only when
+// nothing stays: it is the way to run the removal again.
+void RemoveKey(platform::Platform& os, const RemovalPlan& plan, RemovalReport& report) {
+    if (!IsProductKey(plan.productKey)) {
+        report.left.push_back(KeyName(plan.productKey));
+        report.Note("registry key refused: it is not one product's key below the Uninstall key: " +
+                    KeyName(plan.productKey));
+    } else if (!report.left.empty()) {
+        report.runAgain = true;
+        report.Note("kept for another run: " + KeyName(plan.productKey) + ", the manifest and the program");
+    } else if (os.DeleteRegistryTree(plan.productKey)) {
+        report.Note("registry key deleted: " + KeyName(plan.productKey));
+    } else {
+        report.left.push_back(KeyName(plan.productKey));
+        report.Note("registry key left: " + KeyName(plan.productKey));
+    }
+}
+
 }  // namespace
 
 int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSettings& settings,
@@ -210,78 +309,31 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
         }
         return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
     }
+    const std::string fullManifest = os.FullPath(settings.manifestPath);
+    const std::string manifest = fullManifest.empty() ? settings.manifestPath : fullManifest;
+    Ownership ownership(os, programFolder, plan.productName, manifest);
     int exitCode = kExitRemoved;
-    if (emptyProgramFolder && !ProgramsClosed(os, programFolder, settings, report, &exitCode)) return exitCode;
-
-    // Work an uninstaller hands on to a copy of itself runs from these.
-    std::vector<std::string> workFolders = os.TempFolders();
-    workFolders.push_back(programFolder);
-    for (const std::string& command : plan.moduleCommands) {
-        try {
-            report.Status(Format(kRunningCommandStatus, {&command}));
-            uint32_t code = 0;
-            if (RunAndWait(os, command, code, workFolders) != 0) {
-                report.left.push_back(ProgramOf(command));
-                report.Note("could not start: " + command + ": " + os.ErrorText(code));
-            } else if (code != 0) {
-                report.left.push_back(ProgramOf(command));
-                report.Note("exit code " + std::to_string(code) + ": " + command);
-            } else {
-                report.Note("exit code 0: " + command);
-            }
-        } catch (...) {
-            report.left.push_back(ProgramOf(command));
-        }
+    if (emptyProgramFolder && ownership.SharedWith().empty() &&
+        !ProgramsClosed(os, programFolder, settings, report, &exitCode)) {
+        return exitCode;
     }
+
+    std::vector<std::string> failedPrograms;
+    RunModules(os, plan, programFolder, report, &failedPrograms);
     report.Status(kShortcutsStatus);
     for (const std::string& file : plan.shortcutFiles) {
         try {
-            // No attribute reset: a read-only shortcut is not ours to force.
-            if (os.RemoveFile(file)) {
-                report.Removed(file);
-            } else {
-                const uint32_t error = os.LastError();
-                if (error != platform::kErrorFileNotFound && error != platform::kErrorPathNotFound) {
-                    report.Left(file, error);
-                }
-            }
+            RemoveShortcut(os, file, report);
         } catch (...) {
             report.left.push_back(file);
         }
     }
-    for (const std::string& folder : plan.shortcutFolders) {
-        try {
-            RemoveFolderTree(os, folder, &report);
-        } catch (...) {
-            report.left.push_back(folder);
-        }
-    }
+    RemoveGroups(os, plan, ownership, report);
     report.Status(kFilesStatus);
-    if (emptyProgramFolder) {
-        try {
-            // The running program and its folder go after it ends.
-            report.goesWithTheProgram = {os.ModuleFileName(), programFolder};
-            RemoveFolderTree(os, programFolder, &report);
-            *selfRemoval = true;
-        } catch (...) {
-            report.left.push_back(programFolder);
-        }
-    } else {
-        // Its files stay: say so rather than report a complete removal.
-        report.left.push_back(programFolder);
-        report.Note("the program folder is not emptied: it is a root, or is or holds a folder of the system or "
-                    "the user: " + programFolder);
-    }
-
+    *selfRemoval = RemoveProgramFolder(os, programFolder, manifest, emptyProgramFolder, ownership, failedPrograms,
+                                       report);
     report.Status(kRegistryStatus);
-    if (IsProductKey(plan.productKey)) {
-        if (os.DeleteRegistryTree(plan.productKey)) {
-            report.Note("registry key deleted: HKEY_LOCAL_MACHINE\\" + plan.productKey);
-        } else {
-            report.left.push_back("HKEY_LOCAL_MACHINE\\" + plan.productKey);
-            report.Note("registry key left: HKEY_LOCAL_MACHINE\\" + plan.productKey);
-        }
-    }
+    RemoveKey(os, plan, report);
 
     exitCode = report.ExitCode();
     if (!settings.silent) {
@@ -308,6 +360,7 @@ FinalMessage MessageFor(const RemovalPlan& plan, const RemovalReport& report) {
         const std::string more = std::to_string(report.left.size() - shown);
         message.text += Format(kMoreTemplate, {&more});
     }
+    if (report.runAgain) message.text += kRunAgainNote;
     message.caption = kIncompleteCaption;
     message.kind = platform::MessageKind::kWarning;
     return message;

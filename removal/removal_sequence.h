@@ -8,6 +8,7 @@
 #include "plan/removal_plan.h"
 #include "platform/platform.h"
 #include "removal/folder_tree.h"
+#include "removal/ownership.h"
 
 extern const char kCompletionTemplate[];
 extern const char kCompletionCaption[];
@@ -17,6 +18,8 @@ extern const char kRestartNote[];
 extern const char kIncompleteTemplate[];
 extern const char kMoreTemplate[];
 extern const char kIncompleteCaption[];
+extern const char kRunAgainNote[];
+extern const char kProgressValue[];
 extern const char kRunningProgramsText[];
 extern const char kRunningCommandStatus[];
 extern const char kShortcutsStatus[];
@@ -39,14 +42,6 @@ constexpr uint32_t kCloseWaitMs = 15000;
 // How many of the paths that stay the warning names before it counts the rest.
 constexpr size_t kPathsShown = 5;
 
-// A key path that names one product's own key strictly below the Uninstall key.
-bool IsProductKey(const std::string& key);
-// A bare drive or share root ("D:", "\\server\share").
-bool IsBareRoot(const std::string& path);
-// Whether the program folder may be emptied: never a root, nor a folder of the
-// system or the user, nor one that holds such a folder, however it is spelled.
-bool MayEmptyProgramFolder(platform::Platform& os, const std::string& folder);
-
 // Programs running now from inside `folder`, this one excepted.
 std::vector<platform::RunningProgram> ProgramsInFolder(platform::Platform& os, const std::string& folder);
 
@@ -60,9 +55,11 @@ public:
     void Status(const std::string& text);  // the status line, and the log
 
     void Removed(const std::string& path) override;
-    void Scheduled(const std::string& path) override;
+    void Scheduled(const std::string& path, const std::string& as) override;
     void Left(const std::string& path, uint32_t error) override;
     bool GoesWithTheProgram(const std::string& path) override;
+    bool Keeps(const std::string& path) override { return keeps && keeps(path); }
+    bool GoesLast(const std::string& folder, const std::string& name) override;
 
     // 0 all gone, 3010 some at the next restart, 1603 something stays.
     int ExitCode() const;
@@ -72,6 +69,9 @@ public:
     std::vector<std::string> scheduled;
     std::vector<std::string> left;
     std::vector<std::string> goesWithTheProgram;
+    std::function<bool(const std::string&)> keeps;  // what the walk at hand must leave alone
+    std::vector<std::string> lasts;                 // what the walk at hand removes after all else
+    bool runAgain = false;  // the key, the manifest and the program stay for another run
 
 private:
     platform::Platform& os_;

@@ -300,6 +300,41 @@ platform::FileIdentity FakePlatform::Identify(const std::string& path) {
 
 std::vector<std::string> FakePlatform::ProtectedFolders() { return protectedFolders; }
 
+std::string FakePlatform::FullPath(const std::string& path) {
+    std::string full = path;
+    for (size_t at = full.find("\\.\\"); at != std::string::npos; at = full.find("\\.\\")) full.erase(at, 2);
+    return full;
+}
+
+std::string FakePlatform::ShortcutTarget(const std::string& path) {
+    auto it = shortcutTargets.find(path);
+    return it == shortcutTargets.end() ? std::string() : it->second;
+}
+
+std::string FakePlatform::MoveAside(const std::string& path) {
+    auto it = files.find(path);
+    if (it == files.end() || !it->second.movable) {
+        lastError_ = 32;
+        return std::string();
+    }
+    const std::string aside = ParentOf(path) + "\\~remover." + path.substr(path.rfind('\\') + 1) + ".tmp";
+    Record("move " + path + " -> " + aside);
+    files[aside] = it->second;
+    files.erase(path);
+    return aside;
+}
+
+platform::StringList FakePlatform::ReadRegistryList(const std::string& key, const std::string& value) {
+    return registryLists[key + "|" + value];
+}
+
+bool FakePlatform::WriteRegistryList(const std::string& key, const std::string& value, const platform::StringList& list) {
+    if (registryFails) return false;
+    Record("regwrite " + key + "|" + value + "|" + std::to_string(list.size()));
+    registryLists[key + "|" + value] = list;
+    return true;
+}
+
 std::unique_ptr<platform::Event> FakePlatform::NewEvent() { return std::unique_ptr<platform::Event>(new FakeEvent); }
 
 bool FakePlatform::BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) {

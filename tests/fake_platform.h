@@ -45,6 +45,7 @@ struct FileNode {
     bool readOnly = false;
     bool reparse = false;
     bool locked = false;  // open or running: cannot be deleted
+    bool movable = false; // locked, yet it can be renamed (a loaded DLL)
 };
 
 class FakePlatform : public platform::Platform {
@@ -59,6 +60,10 @@ public:
     std::map<std::string, std::shared_ptr<Element>> manifests;  // path -> document element
     XmlFaults xml;
     std::vector<std::string> protectedFolders;
+    std::vector<std::string> knownFolders;
+    std::map<std::string, std::string> shortcutTargets;  // .lnk path -> where it leads
+    std::vector<platform::InstalledEntry> installed;
+    std::map<std::string, platform::StringList> registryLists;  // "key|value" -> list
     // Other spellings of a folder (a mapped drive, a linked parent): prefix -> real path.
     std::map<std::string, std::string> aliases;
 
@@ -106,6 +111,14 @@ public:
     bool IsFile(const std::string& path) override;
     platform::FileIdentity Identify(const std::string& path) override;
     std::vector<std::string> ProtectedFolders() override;
+    std::vector<std::string> KnownFolders() override { return knownFolders; }
+    std::string FullPath(const std::string& path) override;
+    std::string ShortcutTarget(const std::string& path) override;
+    std::string MoveAside(const std::string& path) override;
+    platform::StringList ReadRegistryList(const std::string& key, const std::string& value) override;
+    bool WriteRegistryList(const std::string& key, const std::string& value, const platform::StringList& list) override;
+    std::vector<platform::InstalledEntry> InstalledProducts() override { return installed; }
+    std::string WindowsFolder() override { return "C:\\Windows"; }
     std::unique_ptr<platform::Event> NewEvent() override;
     bool BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) override;
     void WaitOnUiThread(platform::Event& event) override;

@@ -28,15 +28,18 @@ TEST(ManifestPathAndKey, ArgumentUsedVerbatim) {
     EXPECT_EQ(ManifestPath(kFolder, "Foo.xml  "), "C:\\Apps\\Foo\\Foo.xml  ");
 }
 
-TEST(ManifestPathAndKey, ProductNameEndsAtLastFullStop) {
+TEST(ManifestPathAndKey, ProductIsTheFileNameUpToItsLastFullStop) {
     EXPECT_EQ(ProductName("Foo.xml"), "Foo");
     EXPECT_EQ(ProductName("Foo.Pro.xml"), "Foo.Pro");
     EXPECT_EQ(ProductName("Foo"), "");
     EXPECT_EQ(ProductName(""), "");
     EXPECT_EQ(ProductName("\"Foo.xml\""), "\"Foo");
-    EXPECT_EQ(ProductName("sub\\Foo.xml"), "sub\\Foo");
-    EXPECT_EQ(ProductName("D:\\m\\Foo.xml"), "D:\\m\\Foo");
-    EXPECT_EQ(ProductName("v1.0\\Foo"), "v1");
+    // Any folder part names where the manifest lies, never another product.
+    EXPECT_EQ(ProductName("sub\\Foo.xml"), "Foo");
+    EXPECT_EQ(ProductName(".\\Foo.xml"), "Foo");
+    EXPECT_EQ(ProductName("..\\x/Foo.xml"), "Foo");
+    EXPECT_EQ(ProductName("D:\\m\\Foo.xml"), "Foo");
+    EXPECT_EQ(ProductName("v1.0\\Foo"), "");
     EXPECT_EQ(ProductName(".xml"), "");
 }
 

@@ -179,7 +179,12 @@ TEST(Guards, ProgramFolderComparedByIdentity) {
                                "C:\\Users\\me\\Tools\\Foo", "C:\\Program Files Extra", "C:\\Apps", "\\\\srv\\share"}) {
         os.AddFolder(folder);
     }
+    for (const char* folder : {"C:\\Users\\me\\AppData\\Local", "C:\\Users\\me\\AppData\\Local\\Programs\\Foo", "C:\\Temp",
+                               "C:\\Temp\\Foo"}) {
+        os.AddFolder(folder);
+    }
     os.protectedFolders = {"C:\\Windows", "C:\\Program Files", "C:\\Users\\me", "C:\\Users\\me\\Desktop"};
+    os.knownFolders = {"C:\\Users\\me\\AppData\\Local"};  // the temp folder comes from TempFolders()
     os.aliases["Y:"] = "C:\\Users";                       // a drive letter mapped onto the users' root
     os.aliases["C:\\Apps\\Link"] = "C:\\Users\\me";        // a linked parent folder
     os.aliases["C:\\PROGRA~1"] = "C:\\Program Files";      // a short name
@@ -195,6 +200,9 @@ TEST(Guards, ProgramFolderComparedByIdentity) {
         {"Y:\\me", false},                   {"C:\\Apps\\Link\\Desktop", false},
         {"C:\\PROGRA~1", false},             {"C:", false},
         {"\\\\srv\\share", false},           {"C:\\Missing", false},
+        // Known folders and temp folders only as themselves.
+        {"C:\\Users\\me\\AppData\\Local", false}, {"C:\\Users\\me\\AppData\\Local\\Programs\\Foo", true},
+        {"C:\\Temp", false},               {"C:\\Temp\\Foo", true},
     };
     for (const Case& c : cases) EXPECT_EQ(MayEmptyProgramFolder(os, c.folder), c.mayEmpty) << c.folder;
 }
@@ -223,6 +231,7 @@ struct Scene {
         RemovalReport report(os);
         RemovalSettings settings;
         settings.silent = silent;
+        settings.manifestPath = "C:\\Apps\\Foo\\.\\Foo.xml";
         const int code = RunRemoval(os, plan, settings, report, &selfRemoval);
         os.WaitForWorkers();
         left = report.left;
@@ -277,18 +286,19 @@ TEST_F(Sequence, FaultsNeverStopLaterSteps) {
     EXPECT_TRUE(os.Exists(Desktop() + "\\Foo.lnk")) << "a read-only shortcut stays";
     EXPECT_FALSE(os.Exists(Programs() + "\\Second"));
     EXPECT_FALSE(os.Exists("C:\\Apps\\Foo"));
-    EXPECT_TRUE(Logged("regdelete " + plan.productKey));
+    EXPECT_FALSE(Logged("regdelete " + plan.productKey)) << "the way to run it again stays";
     // What stays is named: the program that could not start, the read-only shortcut, the group.
     EXPECT_EQ(left, (std::vector<std::string>{"C:\\Apps\\Foo\\a.exe", Desktop() + "\\Foo.lnk", Programs() + "\\Foo"}));
     EXPECT_TRUE(Logged("warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nC:\\Apps\\Foo\\a.exe\n" + Desktop() +
-                       "\\Foo.lnk\n" + Programs() + "\\Foo"));
+                       "\\Foo.lnk\n" + Programs() + "\\Foo" + kRunAgainNote));
 }
 
 TEST_F(Sequence, ProgramFolderWalkThrowing) {
     os.throwOnEnumerate = "C:\\Apps\\Foo";
     EXPECT_EQ(Remove(), kExitIncomplete);
-    EXPECT_TRUE(Logged("regdelete " + plan.productKey));
-    EXPECT_TRUE(Logged("warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nC:\\Apps\\Foo"));
+    EXPECT_FALSE(Logged("regdelete " + plan.productKey));
+    EXPECT_FALSE(selfRemoval);
+    EXPECT_TRUE(Logged(std::string("warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nC:\\Apps\\Foo") + kRunAgainNote));
 }
 
 TEST_F(Sequence, EmptyPlanStillEmptiesFolderAndDeletesKey) {
@@ -328,7 +338,8 @@ TEST_F(Sequence, NoParentKeyAndNoRootFolder) {
     EXPECT_TRUE(os.Exists("D:\\precious.doc"));
     EXPECT_EQ(IndexOf(os.log, "find D:\\*"), std::string::npos);
     for (const auto& entry : os.log) EXPECT_NE(entry.compare(0, 9, "regdelete"), 0) << entry;
-    EXPECT_TRUE(Logged("warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nD:")) << "the root's files stay, and it says so";
+    // The root's files stay, and the refused key is not reported as deleted.
+    EXPECT_TRUE(Logged("warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nD:\nHKEY_LOCAL_MACHINE\\" + plan.productKey));
 }
 
 TEST_F(Sequence, ProtectedProgramFolderLeftAlone) {
@@ -336,7 +347,7 @@ TEST_F(Sequence, ProtectedProgramFolderLeftAlone) {
     os.protectedFolders = {"C:\\Apps\\Foo\\Desktop"};
     Remove();
     EXPECT_TRUE(os.Exists("C:\\Apps\\Foo\\data.bin"));
-    EXPECT_TRUE(Logged("regdelete " + plan.productKey));
+    EXPECT_FALSE(Logged("regdelete " + plan.productKey));
     EXPECT_EQ(left, std::vector<std::string>{"C:\\Apps\\Foo"});
     EXPECT_FALSE(selfRemoval);
 }
@@ -354,25 +365,106 @@ TEST_F(Sequence, UnreadManifestRemovesNothing) {
 }
 
 TEST_F(Sequence, InUseEntriesScheduledFilesFirstAndTheProgramGoesItself) {
-    fake::FileNode locked;
-    locked.locked = true;
+    fake::FileNode locked, loaded;
+    locked.locked = loaded.locked = loaded.movable = true;
     os.AddFile("C:\\Apps\\Foo\\remover.exe", locked);
     os.AddFolder("C:\\Apps\\Foo\\bin");
-    os.AddFile("C:\\Apps\\Foo\\bin\\client.dll", locked);
+    os.AddFile("C:\\Apps\\Foo\\bin\\client.dll", loaded);
+    os.AddFile("C:\\Apps\\Foo\\bin\\held.dat", locked);
     os.AddFolder("C:\\Apps\\Foo\\keep");
     os.AddFile("C:\\Apps\\Foo\\keep\\stuck.dat", locked);
     os.unschedulable = {"C:\\Apps\\Foo\\keep\\stuck.dat"};
     EXPECT_EQ(Remove(), kExitIncomplete);
-    EXPECT_TRUE(selfRemoval);
-    EXPECT_EQ(scheduled, (std::vector<std::string>{"C:\\Apps\\Foo\\bin\\client.dll", "C:\\Apps\\Foo\\bin"}));
+    EXPECT_FALSE(selfRemoval) << "something stays for good: the program stays to run again";
+    EXPECT_EQ(scheduled, (std::vector<std::string>{"C:\\Apps\\Foo\\bin\\client.dll", "C:\\Apps\\Foo\\bin\\held.dat",
+                                                   "C:\\Apps\\Foo\\bin"}));
+    // A loaded DLL is moved aside and the restart deletes that name; a file held
+    // without delete sharing keeps its name.
+    const size_t aside = IndexOf(os.log, "move C:\\Apps\\Foo\\bin\\client.dll -> C:\\Apps\\Foo\\bin\\~remover.client.dll.tmp");
+    EXPECT_LT(aside, IndexOf(os.log, "schedule C:\\Apps\\Foo\\bin\\~remover.client.dll.tmp"));
+    EXPECT_TRUE(Logged("schedule C:\\Apps\\Foo\\bin\\held.dat"));
     // What cannot be scheduled stays, and so do the folders above it; the running
     // program is never scheduled, nor anything outside the program folder.
-    EXPECT_EQ(left, (std::vector<std::string>{"C:\\Apps\\Foo\\keep\\stuck.dat", "C:\\Apps\\Foo\\keep",
-                                              "C:\\Apps\\Foo"}));
+    EXPECT_EQ(left, (std::vector<std::string>{"C:\\Apps\\Foo\\keep\\stuck.dat", "C:\\Apps\\Foo\\keep"}));
     for (const auto& entry : os.log) {
         if (entry.compare(0, 9, "schedule ") == 0) EXPECT_EQ(entry.compare(9, 12, "C:\\Apps\\Foo\\"), 0) << entry;
     }
     EXPECT_FALSE(Logged("schedule C:\\Apps\\Foo\\remover.exe"));
+}
+
+// A module that failed: its program, the manifest, the running program and the key
+// stay for another run, which skips what ended well the first time.
+TEST_F(Sequence, RunAgainAfterAFailureSkipsWhatEndedWell) {
+    fake::FileNode running;
+    running.locked = true;
+    os.AddFile("C:\\Apps\\Foo\\remover.exe", running);
+    os.AddFolder("C:\\Apps\\Foo\\z");
+    os.AddFile("C:\\Apps\\Foo\\z\\last.dat");
+    for (const char* file : {"C:\\Apps\\Foo\\Foo.xml", "C:\\Apps\\Foo\\b.exe"}) os.AddFile(file);
+    os.exitCodes["C:\\Apps\\Foo\\b.exe \"/s\""] = 5;
+    EXPECT_EQ(Remove(), kExitIncomplete);
+    for (const char* file : {"C:\\Apps\\Foo\\Foo.xml", "C:\\Apps\\Foo\\b.exe", "C:\\Apps\\Foo\\remover.exe"}) {
+        EXPECT_TRUE(os.Exists(file)) << file;
+    }
+    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo\\data.bin") || os.Exists(Programs() + "\\Foo"));
+    EXPECT_FALSE(Logged("regdelete " + plan.productKey) || selfRemoval);
+    EXPECT_EQ(os.registryLists[plan.productKey + "|RemovalProgress"], platform::StringList{"C:\\Apps\\Foo\\a.exe"});
+
+    os.exitCodes.clear();
+    os.log.clear();
+    os.AddFolder("C:\\Apps\\Foo\\z");
+    os.AddFile("C:\\Apps\\Foo\\z\\last.dat");
+    EXPECT_EQ(Remove(), kExitRemoved);
+    EXPECT_FALSE(Logged("start C:\\Apps\\Foo\\a.exe")) << "recorded as done";
+    EXPECT_TRUE(Logged("start C:\\Apps\\Foo\\b.exe \"/s\""));
+    EXPECT_TRUE(selfRemoval && Logged("regdelete " + plan.productKey));
+    // The manifest goes after everything else, the folders that sort after it included.
+    EXPECT_LT(IndexOf(os.log, "rmdir C:\\Apps\\Foo\\z"), IndexOf(os.log, "delete C:\\Apps\\Foo\\Foo.xml"));
+    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo\\Foo.xml"));
+}
+
+// Groups: a folder of the shell loses only the named shortcut; a vendor group keeps
+// another installed product's shortcut, and itself with it.
+TEST_F(Sequence, GroupsKeepWhatIsNotThisProducts) {
+    const std::string startup = Programs() + "\\StartUp", vendor = Programs() + "\\Drevik";
+    for (const std::string& folder : {startup, vendor, std::string("C:\\Apps\\Bar")}) os.AddFolder(folder);
+    for (const std::string& file : {startup + "\\Foo.lnk", startup + "\\Other.lnk", vendor + "\\Foo.lnk",
+                                    vendor + "\\Bar.lnk", vendor + "\\Notepad.lnk", std::string("C:\\Apps\\Bar\\unins.exe")}) {
+        os.AddFile(file);
+    }
+    os.knownFolders = {startup};
+    plan.shortcutFolders = {startup, vendor};
+    plan.groupLinks = {startup + "\\Foo.lnk", vendor + "\\Foo.lnk"};
+    os.shortcutTargets = {{startup + "\\Other.lnk", "C:\\Apps\\Foo\\x.exe"},
+                          {vendor + "\\Foo.lnk", "C:\\Apps\\Foo\\foo.exe"},
+                          {vendor + "\\Bar.lnk", "C:\\Apps\\Bar\\bar.exe"},
+                          {vendor + "\\Notepad.lnk", "C:\\Windows\\notepad.exe"}};
+    os.installed = {{"Bar", true, "\"C:\\Apps\\Bar\\unins.exe\" /S", ""},
+                    {"Foo", true, "", "C:\\Apps\\Foo"},                       // this product's own entry
+                    {"{1234}", false, "MsiExec.exe /X{1234}", "C:\\Windows\\Installer"},
+                    {"Above", false, "", "C:\\Apps"}};                         // holds this product's folder
+    EXPECT_EQ(Remove(), kExitRemoved);
+    EXPECT_FALSE(os.Exists(startup + "\\Foo.lnk") || os.Exists(vendor + "\\Foo.lnk") ||
+                 os.Exists(vendor + "\\Notepad.lnk"));
+    for (const std::string& kept : {startup + "\\Other.lnk", vendor + "\\Bar.lnk"}) EXPECT_TRUE(os.Exists(kept)) << kept;
+}
+
+// Two products in one folder: the first removed leaves the folder to the other,
+// whose removal then empties it.
+TEST_F(Sequence, SharedProgramFolderGoesWithTheLastProduct) {
+    for (const char* file : {"C:\\Apps\\Foo\\remover.exe", "C:\\Apps\\Foo\\Foo.xml", "C:\\Apps\\Foo\\Bar.xml"}) {
+        os.AddFile(file);
+    }
+    os.installed = {{"Bar", true, "\"C:\\Apps\\Foo\\remover.exe\" /S Bar.xml", ""},
+                    {"Foo", false, "\"C:\\Apps\\Foo\\remover.exe\" Foo.xml", ""}};  // Foo's own, in another view
+    EXPECT_EQ(Remove(), kExitRemoved);
+    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo\\Foo.xml") || selfRemoval);
+    EXPECT_TRUE(os.Exists("C:\\Apps\\Foo\\Bar.xml") && os.Exists("C:\\Apps\\Foo\\data.bin"));
+    EXPECT_TRUE(Logged("regdelete " + plan.productKey));
+
+    os.files.erase("C:\\Apps\\Foo\\Bar.xml");  // Bar removed meanwhile
+    EXPECT_EQ(Remove(), kExitRemoved);
+    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo\\data.bin"));
 }
 
 TEST_F(Sequence, RunningProgramsMustCloseFirst) {
