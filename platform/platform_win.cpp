@@ -1,7 +1,9 @@
 #include "platform/platform_win.h"
 
+#include <knownfolders.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <shobjidl.h>
 #include <tlhelp32.h>
 
 #include "platform/dom_win.h"
@@ -242,6 +244,64 @@ std::vector<std::string> WindowsPlatform::ProtectedFolders() {
     return result;
 }
 
+namespace {
+
+// COM for the calls that need it, torn down again only when this call set it up.
+class ComScope {
+public:
+    ComScope() : initialised_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComScope() {
+        if (initialised_) ::CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool initialised_;
+};
+
+}  // namespace
+
+std::vector<std::string> WindowsPlatform::KnownFolders() {
+    std::vector<std::string> folders;
+    ComScope com;
+    com_ptr<IKnownFolderManager> manager;
+    KNOWNFOLDERID* ids = nullptr;
+    UINT count = 0;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER, IID_IKnownFolderManager,
+                                     manager.put_void())) &&
+        SUCCEEDED(manager->GetFolderIds(&ids, &count))) {
+        for (UINT i = 0; i < count; ++i) {
+            PWSTR path = nullptr;
+            if (SUCCEEDED(::SHGetKnownFolderPath(ids[i], KF_FLAG_DONT_VERIFY, nullptr, &path)) && path) {
+                folders.push_back(Narrow(path, ::wcslen(path)));
+            }
+            ::CoTaskMemFree(path);
+        }
+        ::CoTaskMemFree(ids);
+    }
+    // The Start menu's own folders, whether or not the list above could be read.
+    for (int csidl : {CSIDL_ADMINTOOLS, CSIDL_COMMON_ADMINTOOLS, CSIDL_ALTSTARTUP, CSIDL_COMMON_ALTSTARTUP}) {
+        folders.push_back(ShellPath(csidl));
+    }
+    return folders;
+}
+
+std::string WindowsPlatform::ShortcutTarget(const std::string& path) {
+    ComScope com;
+    com_ptr<IShellLinkW> link;
+    com_ptr<IPersistFile> file;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void())) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, file.put_void())) ||
+        FAILED(file->Load(Widen(path).c_str(), STGM_READ))) {
+        return std::string();
+    }
+    // Read as stored: resolving would search the disk for a moved target.
+    wchar_t target[MAX_PATH] = {};
+    if (link->GetPath(target, MAX_PATH, nullptr, 0) != S_OK) return std::string();
+    return Narrow(target, ::wcslen(target));
+}
+
 std::unique_ptr<Event> WindowsPlatform::NewEvent() {
     HANDLE h = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!h) throw std::bad_alloc();
@@ -323,6 +383,140 @@ std::unique_ptr<Process> WindowsPlatform::StartProcess(std::string& commandLine,
 bool WindowsPlatform::DeleteRegistryTree(const std::string& key) {
     const LSTATUS status = ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, Widen(key).c_str());
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+// The registry view this program reads and deletes its own key in.
+constexpr REGSAM kOwnView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+StringList WindowsPlatform::ReadRegistryList(const std::string& key, const std::string& value) {
+    StringList list;
+    unique_hkey opened;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(key).c_str(), 0, KEY_QUERY_VALUE | kOwnView, opened.put()) !=
+        ERROR_SUCCESS) {
+        return list;
+    }
+    const WideString name = Widen(value);
+    DWORD type = 0, size = 0;
+    if (::RegQueryValueExW(opened.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ) {
+        return list;
+    }
+    WideString data(size / sizeof(wchar_t) + 2, L'\0');
+    if (::RegQueryValueExW(opened.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size) !=
+        ERROR_SUCCESS) {
+        return list;
+    }
+    for (size_t at = 0; at < data.size() && data[at] != L'\0'; at = data.find(L'\0', at) + 1) {
+        list.push_back(Narrow(data.c_str() + at, ::wcslen(data.c_str() + at)));
+    }
+    return list;
+}
+
+bool WindowsPlatform::WriteRegistryList(const std::string& key, const std::string& value, const StringList& list) {
+    unique_hkey opened;
+    // Opened, never created: a key that is gone must not come back for this.
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(key).c_str(), 0, KEY_SET_VALUE | kOwnView, opened.put()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    WideString data;
+    for (const std::string& entry : list) {
+        data += Widen(entry);
+        data.push_back(L'\0');
+    }
+    data.push_back(L'\0');
+    return ::RegSetValueExW(opened.get(), Widen(value).c_str(), 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                            static_cast<DWORD>(data.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+namespace {
+
+std::string StringValue(HKEY key, const wchar_t* name) {
+    DWORD size = 0;
+    // REG_EXPAND_SZ passes as REG_SZ, expanded (naming it too would be refused).
+    const DWORD kinds = RRF_RT_REG_SZ;
+    if (::RegGetValueW(key, nullptr, name, kinds, nullptr, nullptr, &size) != ERROR_SUCCESS || size == 0) {
+        return std::string();
+    }
+    WideString text(size / sizeof(wchar_t) + 1, L'\0');
+    if (::RegGetValueW(key, nullptr, name, kinds, nullptr, &text[0], &size) != ERROR_SUCCESS) return std::string();
+    return Narrow(text.c_str(), ::wcslen(text.c_str()));
+}
+
+}  // namespace
+
+std::vector<InstalledEntry> WindowsPlatform::InstalledProducts() {
+    std::vector<InstalledEntry> entries;
+    const wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            unique_hkey uninstall;
+            if (::RegOpenKeyExW(hive, kUninstall, 0, KEY_ENUMERATE_SUB_KEYS | view, uninstall.put()) != ERROR_SUCCESS) {
+                continue;
+            }
+            wchar_t name[256];
+            for (DWORD i = 0;; ++i) {
+                DWORD length = 256;
+                const LSTATUS status = ::RegEnumKeyExW(uninstall.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+                if (status == ERROR_MORE_DATA) continue;
+                if (status != ERROR_SUCCESS) break;
+                unique_hkey entry;
+                if (::RegOpenKeyExW(uninstall.get(), name, 0, KEY_QUERY_VALUE | view, entry.put()) != ERROR_SUCCESS) {
+                    continue;
+                }
+                InstalledEntry found;
+                found.name = Narrow(name, length);
+                found.thisProgramsKey = hive == HKEY_LOCAL_MACHINE && view == kOwnView;
+                found.uninstallString = StringValue(entry.get(), L"UninstallString");
+                found.installLocation = StringValue(entry.get(), L"InstallLocation");
+                entries.push_back(std::move(found));
+            }
+        }
+    }
+    return entries;
+}
+
+std::string WindowsPlatform::WindowsFolder() {
+    wchar_t buffer[MAX_PATH] = {};
+    const UINT length = ::GetWindowsDirectoryW(buffer, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? Narrow(buffer, length) : std::string();
+}
+
+std::string WindowsPlatform::FullPath(const std::string& path) {
+    const WideString wide = Widen(path);
+    WideString full(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+        if (length == 0) break;
+        if (length < full.size()) return Narrow(full.data(), length);
+        full.resize(length + 1);
+    }
+    return std::string();
+}
+
+std::string WindowsPlatform::MoveAside(const std::string& path) {
+    const size_t cut = path.find_last_of("\\/");
+    if (cut == std::string::npos) return std::string();
+    static unsigned counter = 0;
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        char name[40];
+        const unsigned noise = static_cast<unsigned>(now.QuadPart) ^ (::GetCurrentProcessId() << 12) ^ (++counter * 2654435761u);
+        ::wsprintfA(name, "~remover.%08X.tmp", noise);
+        const std::string aside = path.substr(0, cut + 1) + name;
+        // A rename, never a copy: the file itself must keep its place on the volume.
+        if (::MoveFileExW(FilePath(path).c_str(), FilePath(aside).c_str(), 0)) {
+            ::SetFileAttributesW(FilePath(aside).c_str(), FILE_ATTRIBUTE_HIDDEN);
+            return aside;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+            ::SetLastError(error);
+            return std::string();
+        }
+    }
+    return std::string();
 }
 
 uint32_t WindowsPlatform::LastError() { return ::GetLastError(); }

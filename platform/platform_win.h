@@ -23,6 +23,14 @@ public:
     bool IsFile(const std::string& path) override;
     FileIdentity Identify(const std::string& path) override;
     std::vector<std::string> ProtectedFolders() override;
+    std::vector<std::string> KnownFolders() override;
+    std::string FullPath(const std::string& path) override;
+    std::string ShortcutTarget(const std::string& path) override;
+    std::string MoveAside(const std::string& path) override;
+    StringList ReadRegistryList(const std::string& key, const std::string& value) override;
+    bool WriteRegistryList(const std::string& key, const std::string& value, const StringList& list) override;
+    std::vector<InstalledEntry> InstalledProducts() override;
+    std::string WindowsFolder() override;
     std::unique_ptr<Event> NewEvent() override;
     bool BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) override;
     void WaitOnUiThread(Event& event) override;

@@ -238,18 +238,35 @@ bool KeyExists(const std::string& path) {
 }
 
 bool MakeKey(const std::string& path, const std::string& displayName) {
+    return displayName.empty() ? SetKeyText(path, "", "") : SetKeyText(path, "DisplayName", displayName);
+}
+
+bool SetKeyText(const std::string& path, const std::string& name, const std::string& value) {
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kProgramView, nullptr,
                         &key, nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    if (!displayName.empty()) {
-        const std::wstring text = Wide(displayName);
-        RegSetValueExW(key, L"DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    }
+    const std::wstring text = Wide(value);
+    const bool set = name.empty() || RegSetValueExW(key, Wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
     RegCloseKey(key);
-    return true;
+    return set;
+}
+
+bool MakeShortcut(const std::string& link, const std::string& target) {
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    IShellLinkW* shell = nullptr;
+    IPersistFile* file = nullptr;
+    bool made = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                           reinterpret_cast<void**>(&shell))) &&
+                SUCCEEDED(shell->SetPath(Wide(target).c_str())) &&
+                SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+                SUCCEEDED(file->Save(Wide(link).c_str(), TRUE));
+    if (file) file->Release();
+    if (shell) shell->Release();
+    if (com) CoUninitialize();
+    return made;
 }
 
 namespace {

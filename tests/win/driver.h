@@ -44,6 +44,10 @@ std::string ShellFolder(int csidl);
 // DisplayName when `displayName` is not empty.
 bool KeyExists(const std::string& path);
 bool MakeKey(const std::string& path, const std::string& displayName = std::string());
+// Creates the key when missing and sets one text value (none when `name` is empty).
+bool SetKeyText(const std::string& path, const std::string& name, const std::string& value);
+// A real shell link (.lnk) to `target`, as installers write them.
+bool MakeShortcut(const std::string& link, const std::string& target);
 
 // The real program, running.
 class Program {

@@ -15,6 +15,7 @@ namespace {
 using testwin::KeyExists;
 using testwin::MakeKey;
 using testwin::PathExists;
+using testwin::SetKeyText;
 using testwin::ShellFolder;
 using testwin::WriteFile;
 
@@ -27,6 +28,7 @@ struct Install {
     std::map<std::string, std::string> kept;         // files that must survive, with their contents
     std::vector<std::string> dropFiles, dropFolders, dropKeys;  // test clean-up outside the scratch folder
     mutable bool emptied = false;                    // then the program and its folder go after it ends
+    std::function<void(Install&)> after;             // once the program has ended
     ~Install() {
         for (const std::string& file : dropFiles) DeleteFileW(testwin::LongPath(file).c_str());
         for (const std::string& folder : dropFolders) RemoveDirectoryW(testwin::LongPath(folder).c_str());
@@ -73,6 +75,25 @@ const std::string kUser = [] {
     const std::string profile = ShellFolder(CSIDL_PROFILE);
     return profile.substr(profile.rfind('\\') + 1);
 }();
+
+// A folder of the system's own (a temp folder) as the program folder: refused as it is.
+Case SystemFolderAsProgramFolder(const char* name, std::function<std::string()> folder) {
+    return {name, 0, kFolderRefused, 1603,
+            [folder](Install& t) {
+                t.app = folder();
+                t.dropFiles = {t.app + "\\remover.exe", t.app + "\\Foo.xml"};
+                t.dropFolders = {t.app + "\\hostile-sub"};
+                t.Keep(t.app + "\\another program's.tmp");
+                t.Keep(t.app + "\\hostile-sub\\keep.txt");
+            },
+            nullptr};
+}
+
+std::string UserTemp() {
+    wchar_t path[MAX_PATH + 1] = {};
+    const std::string temp = testwin::Utf8(std::wstring(path, GetTempPathW(MAX_PATH + 1, path)));
+    return temp.substr(0, temp.size() - 1);
+}
 
 // The Desktop as the program folder, reached by another spelling: nothing of it goes.
 Case DesktopThrough(const char* name, std::string root) {
@@ -153,6 +174,72 @@ const Case kCases[] = {
      [](Install& t) { t.OnlyProgramLeft(); }},
     DesktopThrough("DriveLetterOntoTheUsers", "Y:\\" + kUser),
     DesktopThrough("LinkedParentOfTheDesktop", "C:\\linkparent"),
+    {"StartupGroupLosesOnlyItsShortcut", 0, kRemoved, 0,
+     [](Install& t) {
+         const std::string startup = ShellFolder(CSIDL_STARTUP);
+         ASSERT_EQ(startup.find(t.programs + "\\"), 0u);
+         t.modules = "<Module><ShortCut root=\"PROGRAMS\" group=\"" + startup.substr(t.programs.size() + 1) +
+                     "\" link=\"Foo\"/></Module>";
+         WriteFile(startup + "\\Foo.lnk", "ours");
+         t.dropFiles.push_back(startup + "\\Foo.lnk");
+         t.Keep(startup + "\\Another program.lnk");
+     },
+     [](Install& t) {
+         t.OnlyProgramLeft();
+         EXPECT_FALSE(PathExists(ShellFolder(CSIDL_STARTUP) + "\\Foo.lnk"));
+     }},
+    {"VendorGroupSharedWithAnotherProduct", 0, kRemoved, 0,
+     [](Install& t) {
+         const std::string group = t.programs + "\\Drevik Hostile", bar = t.base + "\\Bar Client";
+         t.modules = "<Module><ShortCut root=\"PROGRAMS\" group=\"Drevik Hostile\" link=\"Foo\"/></Module>";
+         WriteFile(group + "\\Foo.lnk", "ours");
+         WriteFile(bar + "\\bar.exe", "bar");
+         ASSERT_TRUE(testwin::MakeShortcut(group + "\\Bar.lnk", bar + "\\bar.exe"));
+         ASSERT_TRUE(SetKeyText(kUninstall + "RemoverHostileBar", "UninstallString", "\"" + bar + "\\unins.exe\" /S"));
+         t.dropKeys = {kUninstall + "RemoverHostileBar"};
+         t.dropFiles = {group + "\\Bar.lnk", group + "\\Foo.lnk"};
+         t.dropFolders = {group};
+     },
+     [](Install& t) {
+         t.OnlyProgramLeft();
+         EXPECT_FALSE(PathExists(t.programs + "\\Drevik Hostile\\Foo.lnk"));
+         EXPECT_TRUE(PathExists(t.programs + "\\Drevik Hostile\\Bar.lnk")) << "another product's shortcut stays";
+     }},
+    SystemFolderAsProgramFolder("UserTempAsProgramFolder", UserTemp),
+    // Spelled as Wine names it: the warning shows the name the system reports.
+    SystemFolderAsProgramFolder("WindowsTempAsProgramFolder", [] { return ShellFolder(CSIDL_WINDOWS) + "\\temp"; }),
+    {"TwoProductsInOneFolderRemovedOneAfterTheOther", 0, kRemoved, 0,
+     [](Install& t) {
+         const std::string program = "\"" + t.app + "\\remover.exe\" ";
+         WriteFile(t.app + "\\Bar.xml", "<?xml version=\"1.0\"?><Install><Setup DisplayName=\"Bar\"/></Install>");
+         WriteFile(t.app + "\\bar-data\\bar.dat", "bar");
+         ASSERT_TRUE(SetKeyText(kUninstall + "Foo", "UninstallString", program + "Foo.xml"));
+         ASSERT_TRUE(SetKeyText(kUninstall + "Bar", "UninstallString", program + "/S Bar.xml"));
+         t.dropKeys = {kUninstall + "Foo", kUninstall + "Bar"};
+         t.after = [](Install& t) {
+             testwin::Program bar(t.app + "\\remover.exe", "/S Bar.xml");
+             ASSERT_TRUE(bar.WaitForExit(60000));
+             EXPECT_EQ(bar.ExitCode(), 0u);
+             EXPECT_FALSE(KeyExists(kUninstall + "Bar"));
+             t.emptied = true;  // the last product removed empties the folder
+         };
+     },
+     [](Install& t) {
+         EXPECT_FALSE(PathExists(t.app + "\\Foo.xml") || KeyExists(kUninstall + "Foo"));
+         EXPECT_EQ(testwin::ReadFile(t.app + "\\bar-data\\bar.dat"), "bar") << "the other product's files stay";
+         EXPECT_TRUE(PathExists(t.app + "\\Bar.xml") && KeyExists(kUninstall + "Bar"));
+     }},
+    {"ManifestNamedWithAFolderPart", 0, kRemoved, 0,
+     [](Install& t) {
+         t.argument = ".\\Foo.xml";
+         ASSERT_TRUE(testwin::MakeKey(kUninstall + "Foo\\Sub") && testwin::MakeKey(kUninstall + "Foo Other"));
+         t.dropKeys = {kUninstall + "Foo", kUninstall + "Foo Other"};
+     },
+     [](Install& t) {
+         t.OnlyProgramLeft();
+         EXPECT_FALSE(KeyExists(kUninstall + "Foo")) << "the product is Foo";
+         EXPECT_TRUE(KeyExists(kUninstall + "Foo Other"));
+     }},
     {"NoArgument", 0, kUnread, 1605, [](Install& t) { t.argument.clear(); }, nullptr},
     {"MissingManifest", 0, kUnread, 1605, [](Install& t) { t.manifest.clear(); }, nullptr},
     {"PlantedProgramBesideTheFolder", 0, kRemoved, 0,
@@ -207,7 +294,8 @@ TEST_P(Hostile, OkRemovesOnlyWhatItOwns) {
     const char* caption[] = {"卸载成功", "卸载", "卸载未完成"};
     const std::string text[] = {
         t.display + "卸载完毕，我们会继续努力，谢谢使用！", "无法读取卸载信息，未删除任何内容。",
-        t.display + "卸载未完成，以下项目未能删除：\n\n" + t.launch.substr(0, t.launch.rfind('\\'))};
+        t.display + "卸载未完成，以下项目未能删除：\n\n" + t.launch.substr(0, t.launch.rfind('\\')) +
+            "\n\n卸载程序和卸载信息已保留：关闭占用这些项目的程序后，可以再次卸载。"};
     HWND box = program.WaitForDialog(caption[c.ending], 60000, dialog);
     ASSERT_NE(box, nullptr) << "the closing message appears";
     EXPECT_EQ(testwin::ItemText(box, 0xFFFF), text[c.ending]);
@@ -225,6 +313,7 @@ TEST_P(Hostile, OkRemovesOnlyWhatItOwns) {
     testwin::PressButton(box, IDOK);
     ASSERT_TRUE(program.WaitForExit());
     EXPECT_EQ(program.ExitCode(), c.exitCode);
+    if (t.after) t.after(t);
     if (t.emptied) {
         for (int i = 0; i < 150 && PathExists(t.app); ++i) Sleep(100);
         EXPECT_FALSE(PathExists(t.app)) << "the program and its emptied folder go after it ends";

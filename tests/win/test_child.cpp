@@ -6,7 +6,8 @@
 // code page the process runs under), hold=PATH (keeps the file open without
 // FILE_SHARE_DELETE until the process ends, as a running client holds its DLLs),
 // run=PATH (starts PATH with the rest of the arguments, logs "started <id>" and
-// goes no further), relaunch (the same with a copy of itself in the temp folder, as
+// goes no further), load=PATH (maps PATH as a DLL until the process ends, as a
+// running client holds its libraries), relaunch (the same with a copy of itself in the temp folder, as
 // NSIS uninstallers hand their work on).
 #include <windows.h>
 
@@ -58,6 +59,10 @@ int main() {
         if (word.compare(0, 6, "sleep=") == 0) Sleep(static_cast<DWORD>(std::atoi(word.c_str() + 6)));
         if (word.compare(0, 7, "delete=") == 0) DeleteFileW(Wide(word.substr(7)).c_str());
         if (word == "acp") Log("acp=" + std::to_string(GetACP()));
+        if (word.compare(0, 5, "load=") == 0) {
+            const HMODULE loaded = LoadLibraryExW(Wide(word.substr(5)).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+            Log(loaded ? "loaded" : "load failed");
+        }
         if (word.compare(0, 5, "hold=") == 0) {
             const HANDLE held = CreateFileW(Wide(word.substr(5)).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                             nullptr, OPEN_EXISTING, 0, nullptr);
