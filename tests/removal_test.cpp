@@ -392,37 +392,6 @@ TEST_F(Sequence, InUseEntriesScheduledFilesFirstAndTheProgramGoesItself) {
     EXPECT_FALSE(Logged("schedule C:\\Apps\\Foo\\remover.exe"));
 }
 
-// A module that failed: its program, the manifest, the running program and the key
-// stay for another run, which skips what ended well the first time.
-TEST_F(Sequence, RunAgainAfterAFailureSkipsWhatEndedWell) {
-    fake::FileNode running;
-    running.locked = true;
-    os.AddFile("C:\\Apps\\Foo\\remover.exe", running);
-    os.AddFolder("C:\\Apps\\Foo\\z");
-    os.AddFile("C:\\Apps\\Foo\\z\\last.dat");
-    for (const char* file : {"C:\\Apps\\Foo\\Foo.xml", "C:\\Apps\\Foo\\b.exe"}) os.AddFile(file);
-    os.exitCodes["C:\\Apps\\Foo\\b.exe \"/s\""] = 5;
-    EXPECT_EQ(Remove(), kExitIncomplete);
-    for (const char* file : {"C:\\Apps\\Foo\\Foo.xml", "C:\\Apps\\Foo\\b.exe", "C:\\Apps\\Foo\\remover.exe"}) {
-        EXPECT_TRUE(os.Exists(file)) << file;
-    }
-    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo\\data.bin") || os.Exists(Programs() + "\\Foo"));
-    EXPECT_FALSE(Logged("regdelete " + plan.productKey) || selfRemoval);
-    EXPECT_EQ(os.registryLists[plan.productKey + "|RemovalProgress"], platform::StringList{"C:\\Apps\\Foo\\a.exe"});
-
-    os.exitCodes.clear();
-    os.log.clear();
-    os.AddFolder("C:\\Apps\\Foo\\z");
-    os.AddFile("C:\\Apps\\Foo\\z\\last.dat");
-    EXPECT_EQ(Remove(), kExitRemoved);
-    EXPECT_FALSE(Logged("start C:\\Apps\\Foo\\a.exe")) << "recorded as done";
-    EXPECT_TRUE(Logged("start C:\\Apps\\Foo\\b.exe \"/s\""));
-    EXPECT_TRUE(selfRemoval && Logged("regdelete " + plan.productKey));
-    // The manifest goes after everything else, the folders that sort after it included.
-    EXPECT_LT(IndexOf(os.log, "rmdir C:\\Apps\\Foo\\z"), IndexOf(os.log, "delete C:\\Apps\\Foo\\Foo.xml"));
-    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo\\Foo.xml"));
-}
-
 // Groups: a folder of the shell loses only the named shortcut; a vendor group keeps
 // another installed product's shortcut, and itself with it.
 TEST_F(Sequence, GroupsKeepWhatIsNotThisProducts) {
@@ -447,24 +416,6 @@ TEST_F(Sequence, GroupsKeepWhatIsNotThisProducts) {
     EXPECT_FALSE(os.Exists(startup + "\\Foo.lnk") || os.Exists(vendor + "\\Foo.lnk") ||
                  os.Exists(vendor + "\\Notepad.lnk"));
     for (const std::string& kept : {startup + "\\Other.lnk", vendor + "\\Bar.lnk"}) EXPECT_TRUE(os.Exists(kept)) << kept;
-}
-
-// Two products in one folder: the first removed leaves the folder to the other,
-// whose removal then empties it.
-TEST_F(Sequence, SharedProgramFolderGoesWithTheLastProduct) {
-    for (const char* file : {"C:\\Apps\\Foo\\remover.exe", "C:\\Apps\\Foo\\Foo.xml", "C:\\Apps\\Foo\\Bar.xml"}) {
-        os.AddFile(file);
-    }
-    os.installed = {{"Bar", true, "\"C:\\Apps\\Foo\\remover.exe\" /S Bar.xml", ""},
-                    {"Foo", false, "\"C:\\Apps\\Foo\\remover.exe\" Foo.xml", ""}};  // Foo's own, in another view
-    EXPECT_EQ(Remove(), kExitRemoved);
-    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo\\Foo.xml") || selfRemoval);
-    EXPECT_TRUE(os.Exists("C:\\Apps\\Foo\\Bar.xml") && os.Exists("C:\\Apps\\Foo\\data.bin"));
-    EXPECT_TRUE(Logged("regdelete " + plan.productKey));
-
-    os.files.erase("C:\\Apps\\Foo\\Bar.xml");  // Bar removed meanwhile
-    EXPECT_EQ(Remove(), kExitRemoved);
-    EXPECT_FALSE(os.Exists("C:\\Apps\\Foo\\data.bin"));
 }
 
 TEST_F(Sequence, RunningProgramsMustCloseFirst) {
