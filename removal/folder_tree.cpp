@@ -1,6 +1,5 @@
 #include "removal/folder_tree.h"
 
-#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -29,9 +28,18 @@ Level Enter(platform::Platform& os, RemovalObserver& observer, std::string path)
         level.entries.push_back(std::move(entry));
         entry = platform::FolderEntry();
     }
-    std::stable_partition(level.entries.begin(), level.entries.end(), [&](const platform::FolderEntry& e) {
-        return !observer.GoesLast(level.path, e.name);
-    });
+    // What must go last moves to the end, the rest keeping their order.
+    std::vector<platform::FolderEntry> lasts;
+    size_t kept = 0;
+    for (platform::FolderEntry& e : level.entries) {
+        if (observer.GoesLast(level.path, e.name)) {
+            lasts.push_back(std::move(e));
+        } else {
+            if (&level.entries[kept] != &e) level.entries[kept] = std::move(e);
+            ++kept;
+        }
+    }
+    for (platform::FolderEntry& e : lasts) level.entries[kept++] = std::move(e);
     return level;
 }
 

@@ -135,9 +135,10 @@ std::string Ownership::Resolved(const std::string& path) {
     return full.empty() ? path : full;
 }
 
-void Ownership::SettleProducts() {
-    if (productsSettled_) return;
-    productsSettled_ = true;
+void Ownership::SettleProducts(bool folders) {
+    bool& settled = folders ? foldersSettled_ : sharedSettled_;
+    if (settled) return;
+    settled = true;
     const platform::FileIdentity self = os_.Identify(os_.ModuleFileName());
     const platform::FileIdentity manifest = os_.Identify(manifest_);
     const std::string ownFolder = Resolved(programFolder_);
@@ -158,11 +159,12 @@ void Ownership::SettleProducts() {
             const std::string theirs = ManifestPath(programFolder_, name);
             const platform::FileIdentity other = os_.Identify(theirs);
             if (os_.IsFile(theirs) && other.known && !platform::SameFile(other, manifest)) {
-                if (sharedWith_.empty()) sharedWith_ = entry.name;
-                productFolders_.push_back(ownFolder);
+                if (!folders && sharedWith_.empty()) sharedWith_ = entry.name;
+                if (folders) productFolders_.push_back(ownFolder);
             }
             continue;
         }
+        if (!folders) continue;
         for (std::string folder : {program.empty() ? std::string() : ProgramFolderOf(program), entry.installLocation}) {
             while (!folder.empty() && (folder.back() == '\\' || folder.back() == '"')) folder.pop_back();
             if (folder.empty() || folder.find('\\') == std::string::npos || IsBareRoot(folder)) continue;
@@ -176,7 +178,7 @@ void Ownership::SettleProducts() {
 }
 
 const std::string& Ownership::SharedWith() {
-    SettleProducts();
+    SettleProducts(false);
     return sharedWith_;
 }
 
@@ -195,7 +197,7 @@ bool Ownership::IsShellFolder(const std::string& folder) {
 bool Ownership::LeadsIntoOtherProduct(const std::string& shortcut) {
     const std::string target = os_.ShortcutTarget(shortcut);
     if (target.empty()) return false;
-    SettleProducts();
+    SettleProducts(true);
     const std::string resolved = Resolved(target);
     for (const std::string& folder : productFolders_) {
         if (SameOrInside(resolved, folder)) return true;

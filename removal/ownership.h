@@ -22,8 +22,9 @@ bool MayEmptyProgramFolder(platform::Platform& os, const std::string& folder);
 std::string ProgramOfCommand(platform::Platform& os, const std::string& command);
 
 // Ownership questions for one removal. Each is settled the first time it is
-// asked, after the module uninstallers have run (their own Uninstall entries are
-// gone by then), and only once: every answer opens files or reads the registry.
+// asked, and only once: every answer opens files or reads the registry. Other
+// products' folders are first asked for after the module uninstallers have run,
+// so that the modules' own Uninstall entries are gone by then.
 class Ownership {
 public:
     // `product` names this product's own Uninstall entry; `manifest` is its manifest.
@@ -40,14 +41,16 @@ public:
     bool LeadsIntoOtherProduct(const std::string& shortcut);
 
 private:
-    void SettleProducts();
+    // The Uninstall entries that run this program with another manifest here
+    // (`folders` false), or the folders of all other products (true).
+    void SettleProducts(bool folders);
     // The path with links and aliases resolved, for comparing; the full spelling
     // when the path cannot be opened.
     std::string Resolved(const std::string& path);
 
     platform::Platform& os_;
     std::string programFolder_, product_, manifest_;
-    bool productsSettled_ = false;
+    bool sharedSettled_ = false, foldersSettled_ = false;
     std::string sharedWith_;
     std::vector<std::string> productFolders_;  // resolved
     bool shellSettled_ = false;
