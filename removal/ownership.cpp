@@ -194,6 +194,12 @@ bool Ownership::IsShellFolder(const std::string& folder) {
     return IsOrHolds(os_, self, shellFolders_, true);
 }
 
+bool Ownership::LeadsIntoThisProduct(const std::string& shortcut) {
+    if (!SharedWith().empty()) return false;  // the folder's files may be the other product's
+    const std::string target = os_.ShortcutTarget(shortcut);
+    return !target.empty() && IsInsideFolder(Resolved(target), Resolved(programFolder_));
+}
+
 bool Ownership::LeadsIntoOtherProduct(const std::string& shortcut) {
     const std::string target = os_.ShortcutTarget(shortcut);
     if (target.empty()) return false;

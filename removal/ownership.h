@@ -37,6 +37,9 @@ public:
     // Whether `folder` is, or holds, a folder of the shell (Programs, Startup, any
     // known folder, for the user or all users), compared by identity.
     bool IsShellFolder(const std::string& folder);
+    // Whether a shortcut (.lnk) leads into this product's program folder, which no
+    // other product shares.
+    bool LeadsIntoThisProduct(const std::string& shortcut);
     // Whether a shortcut (.lnk) leads into the folder of another installed product.
     bool LeadsIntoOtherProduct(const std::string& shortcut);
 

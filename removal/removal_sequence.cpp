@@ -1,5 +1,6 @@
 #include "removal/removal_sequence.h"
 
+#include <memory>
 #include <vector>
 
 #include "removal/folder_tree.h"
@@ -204,6 +205,15 @@ void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ow
                 report.Note("a folder of the shell, not removed: " + folder);
                 if (i < plan.groupLinks.size() && !plan.groupLinks[i].empty()) {
                     RemoveShortcut(os, plan.groupLinks[i], report);
+                }
+                // And the product's other shortcuts there, known by where they lead.
+                std::unique_ptr<platform::FolderEnumeration> found = os.FindFiles(folder + "\\*");
+                platform::FolderEntry entry;
+                while (found->Next(&entry)) {
+                    const std::string path = folder + "\\" + entry.name;
+                    if (!entry.directory && IsShortcut(path) && ownership.LeadsIntoThisProduct(path)) {
+                        RemoveShortcut(os, path, report);
+                    }
                 }
                 continue;
             }

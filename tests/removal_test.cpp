@@ -404,7 +404,9 @@ TEST_F(Sequence, GroupsKeepWhatIsNotThisProducts) {
     os.knownFolders = {startup};
     plan.shortcutFolders = {startup, vendor};
     plan.groupLinks = {startup + "\\Foo.lnk", vendor + "\\Foo.lnk"};
-    os.shortcutTargets = {{startup + "\\Other.lnk", "C:\\Apps\\Foo\\x.exe"},
+    os.AddFile(startup + "\\Foo Updater.lnk");
+    os.shortcutTargets = {{startup + "\\Other.lnk", "C:\\Apps\\Elsewhere\\x.exe"},
+                          {startup + "\\Foo Updater.lnk", "C:\\Apps\\Foo\\updater.exe"},
                           {vendor + "\\Foo.lnk", "C:\\Apps\\Foo\\foo.exe"},
                           {vendor + "\\Bar.lnk", "C:\\Apps\\Bar\\bar.exe"},
                           {vendor + "\\Notepad.lnk", "C:\\Windows\\notepad.exe"}};
@@ -413,7 +415,8 @@ TEST_F(Sequence, GroupsKeepWhatIsNotThisProducts) {
                     {"{1234}", false, "MsiExec.exe /X{1234}", "C:\\Windows\\Installer"},
                     {"Above", false, "", "C:\\Apps"}};                         // holds this product's folder
     EXPECT_EQ(Remove(), kExitRemoved);
-    EXPECT_FALSE(os.Exists(startup + "\\Foo.lnk") || os.Exists(vendor + "\\Foo.lnk") ||
+    EXPECT_FALSE(os.Exists(startup + "\\Foo.lnk") || os.Exists(startup + "\\Foo Updater.lnk") ||
+                 os.Exists(vendor + "\\Foo.lnk") ||
                  os.Exists(vendor + "\\Notepad.lnk"));
     for (const std::string& kept : {startup + "\\Other.lnk", vendor + "\\Bar.lnk"}) EXPECT_TRUE(os.Exists(kept)) << kept;
 }

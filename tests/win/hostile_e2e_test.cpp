@@ -181,12 +181,15 @@ const Case kCases[] = {
          t.modules = "<Module><ShortCut root=\"PROGRAMS\" group=\"" + startup.substr(t.programs.size() + 1) +
                      "\" link=\"Foo\"/></Module>";
          WriteFile(startup + "\\Foo.lnk", "ours");
-         t.dropFiles.push_back(startup + "\\Foo.lnk");
+         WriteFile(t.app + "\\updater.exe", "ours");
+         ASSERT_TRUE(testwin::MakeShortcut(startup + "\\Foo Updater.lnk", t.app + "\\updater.exe"));
+         t.dropFiles = {startup + "\\Foo.lnk", startup + "\\Foo Updater.lnk"};
          t.Keep(startup + "\\Another program.lnk");
      },
      [](Install& t) {
          t.OnlyProgramLeft();
          EXPECT_FALSE(PathExists(ShellFolder(CSIDL_STARTUP) + "\\Foo.lnk"));
+         EXPECT_FALSE(PathExists(ShellFolder(CSIDL_STARTUP) + "\\Foo Updater.lnk")) << "it leads into the product";
      }},
     {"VendorGroupSharedWithAnotherProduct", 0, kRemoved, 0,
      [](Install& t) {
