@@ -36,6 +36,7 @@ struct FileIdentity {
     bool known = false;
     uint32_t volume = 0;
     uint64_t index = 0;
+    uint64_t lastWrite = 0;  // when its content last changed (not part of what it is)
     std::string finalPath;  // the path with every link and alias resolved
 };
 bool SameFile(const FileIdentity& a, const FileIdentity& b);

@@ -194,6 +194,8 @@ FileIdentity WindowsPlatform::Identify(const std::string& path) {
     if (::GetFileInformationByHandle(file.get(), &info)) {
         identity.volume = info.dwVolumeSerialNumber;
         identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        identity.lastWrite =
+            (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
     }
     WideString final(MAX_PATH, L'\0');
     for (int attempt = 0; attempt < 2; ++attempt) {

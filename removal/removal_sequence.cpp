@@ -147,13 +147,22 @@ bool IsShortcut(const std::string& path) {
 
 std::string KeyName(const std::string& key) { return "HKEY_LOCAL_MACHINE\\" + key; }
 
+// Which manifest a record of progress belongs to: a reinstall writes the manifest
+// anew, and what an earlier removal did no longer counts.
+std::string ManifestStamp(platform::Platform& os, const std::string& manifest) {
+    const platform::FileIdentity identity = os.Identify(manifest);
+    return "manifest " + std::to_string(identity.index) + " " + std::to_string(identity.lastWrite);
+}
+
 // Each module's own uninstaller, waited for. One that ended well is recorded at
-// once, and one recorded by an earlier run is not run again. The program of one
-// that failed is kept, so that another run can try it again.
+// once, and one recorded by an earlier run of the same installation is not run
+// again. The program of one that failed is kept, so that another run can try it.
 void RunModules(platform::Platform& os, const RemovalPlan& plan, const std::string& programFolder,
-                RemovalReport& report, std::vector<std::string>* failedPrograms) {
+                const std::string& manifest, RemovalReport& report, std::vector<std::string>* failedPrograms) {
     const bool record = IsProductKey(plan.productKey);
     platform::StringList done = record ? os.ReadRegistryList(plan.productKey, kProgressValue) : platform::StringList();
+    const std::string stamp = ManifestStamp(os, manifest);
+    if (done.empty() || done.front() != stamp) done = {stamp};
     // Work an uninstaller hands on to a copy of itself runs from these.
     std::vector<std::string> workFolders = os.TempFolders();
     workFolders.push_back(programFolder);
@@ -329,7 +338,7 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
     }
 
     std::vector<std::string> failedPrograms;
-    RunModules(os, plan, programFolder, report, &failedPrograms);
+    RunModules(os, plan, programFolder, manifest, report, &failedPrograms);
     report.Status(kShortcutsStatus);
     for (const std::string& file : plan.shortcutFiles) {
         try {

@@ -392,6 +392,20 @@ TEST_F(Sequence, InUseEntriesScheduledFilesFirstAndTheProgramGoesItself) {
     EXPECT_FALSE(Logged("schedule C:\\Apps\\Foo\\remover.exe"));
 }
 
+// A command recorded as done is skipped, but only for the manifest that recorded it:
+// a reinstall writes a new one.
+TEST_F(Sequence, RecordedCommandsCountForTheirOwnManifestOnly) {
+    os.AddFile("C:\\Apps\\Foo\\Foo.xml");
+    const std::string progress = plan.productKey + "|RemovalProgress";
+    for (const char* stamp : {"manifest 0 0", "manifest 0 1"}) {
+        os.registryLists[progress] = {stamp, "C:\\Apps\\Foo\\a.exe"};
+        os.log.clear();
+        Remove();
+        EXPECT_EQ(Logged("start C:\\Apps\\Foo\\a.exe"), std::string(stamp) != "manifest 0 0") << stamp;
+    }
+    EXPECT_EQ(os.registryLists[progress].size(), 3u) << "the stamp and both commands, recorded as they ended";
+}
+
 // Groups: a folder of the shell loses only the named shortcut; a vendor group keeps
 // another installed product's shortcut, and itself with it.
 TEST_F(Sequence, GroupsKeepWhatIsNotThisProducts) {
