@@ -56,7 +56,7 @@ TEST(SamePathText, FoldsAsciiCaseOnly) {
     EXPECT_FALSE(platform::SamePathText("C:\\A", "C:\\B"));
 }
 
-TEST(Switches, BeforeTheManifestNameOnly) {
+TEST(Switches, BeforeOrAfterTheManifestName) {
     struct Case {
         const char* tail;
         bool silent, plan, help;
@@ -71,9 +71,15 @@ TEST(Switches, BeforeTheManifestNameOnly) {
         {"/log=\"C:\\My Logs\\r.log\" /plan Foo.xml", false, true, false, "C:\\My Logs\\r.log", "", "Foo.xml"},
         {"/?", false, false, true, "", "", ""},
         {"/x Foo.xml", false, false, false, "", "/x", "Foo.xml"},
-        {"/S=1 Foo.xml", false, false, false, "", "/S=1", "Foo.xml"},
+        {"/S=1 Foo.xml", true, false, false, "", "/S=1", "Foo.xml"},  // wrong, but asks for silence
+        {"/S/S Foo.xml", true, false, false, "", "/S/S", "Foo.xml"},
+        {"/Silent Foo.xml", false, false, false, "", "/Silent", "Foo.xml"},
         {"/log= Foo.xml", false, false, false, "", "/log=", "Foo.xml"},
-        {"Foo.xml /S", false, false, false, "", "", "Foo.xml /S"},  // after the name: part of it
+        {"Foo.xml /S", true, false, false, "", "", "Foo.xml"},
+        {"My Foo.xml \t /s /log=\"C:\\My Logs\\r.log\" /plan", true, true, false, "C:\\My Logs\\r.log", "",
+         "My Foo.xml"},
+        {"Foo.xml /S Bar.xml", true, false, false, "", "Bar.xml", "Foo.xml"},
+        {"Foo.xml /log=C:\\My Logs\\r.log", false, false, false, "C:\\My", "Logs\\r.log", "Foo.xml"},
         {"", false, false, false, "", "", ""},
     };
     for (const Case& c : cases) {
