@@ -41,6 +41,8 @@ void LoadCurrentControls() {
     }
 }
 
+const char kAlreadyRunningText[] = "该产品的另一个卸载程序正在运行，请等它结束后再试。";
+
 int ExitCodeForUnread(const RemovalPlan& plan) {
     if (plan.manifestLoaded) return kExitRemoved;
     return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
@@ -85,7 +87,11 @@ BOOL CRemovalApp::InitInstance() {
     // One removal per product at a time: a second start shows the first one.
     platform::ProductLock lock(ProductName(switches.argument));
     if (lock.Taken()) {
-        if (!switches.silent) lock.ActivateHolder();
+        // A silent run holding the lock has no window to show: say so instead.
+        if (!switches.silent && !lock.ActivateHolder()) {
+            ::MessageBoxW(nullptr, platform::Widen(kAlreadyRunningText).c_str(), platform::Widen(kPlainCaption).c_str(),
+                          MB_OK | MB_ICONWARNING);
+        }
         if (log) log->Line("another removal of this product is running");
         m_exitCode = kExitAlreadyRunning;
         return FALSE;

@@ -162,6 +162,14 @@ void RunClient(Install& t) {
     t.StartOther(t.app + "\\client.exe", "sleep=60000", "begin " + t.app + "\\client.exe");
 }
 
+// The first message box's text contains `part`.
+std::function<void(Install&, testwin::Program&)> BoxSays(const std::string& part) {
+    return [part](Install&, testwin::Program& program) {
+        const std::string text = testwin::ItemText(program.WaitForDialog(), 0xFFFF);
+        EXPECT_NE(text.find(part), std::string::npos) << text;
+    };
+}
+
 const char kSilentLog[] = "C:\\remover-tests\\lifecycle-silent.log";
 const Case kRemoved = {"Removed", "", IDOK, 0, kCompleted, 0, nullptr, nullptr, nullptr};
 // The log, in UTF-8, holds the plan, every entry removed and the exit code.
@@ -249,6 +257,21 @@ const Case kCases[] = {
     {"CancelOnTheDialog", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr},
     {"SilentWithoutManifest", "/S ", 0, 0, kUntouched, 1605, [](Install& t) { t.manifest = false; }, nullptr, nullptr},
     {"UnknownSwitch", "/S /x ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
+    // A silent run holds the product and has no window to bring forward: the dialog run says so.
+    {"DialogWhileASilentRunHoldsTheProduct", "", IDOK, 0, kUntouched, 1618,
+     [](Install& t) {
+         t.param = "sleep=15000";
+         t.WriteManifest();
+         t.manifest = false;  // written once, before the silent run reads it
+         t.StartOther(t.app + "\\remover.exe", "/S " + t.ManifestName(), "begin " + t.app + "\\bin\\unins.exe");
+     },
+     nullptr,
+     [](Install& t) {
+         ASSERT_TRUE(t.other->WaitForExit(60000));
+         EXPECT_EQ(t.other->ExitCode(), 0u) << "the silent run went on undisturbed";
+         t.ExpectGoneAfterExit();
+     },
+     BoxSays("另一个卸载程序正在运行")},
     {"SecondStartForTheSameProduct", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr,
      [](Install& t, testwin::Program& first) {
          // The same product whatever the case of its manifest's name, as the file system sees it.
