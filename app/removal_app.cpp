@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/preflight.h"
 #include "app/removal_dialog.h"
 #include "app/switches.h"
 #include "plan/manifest_reader.h"
@@ -43,11 +44,6 @@ void LoadCurrentControls() {
 
 const char kAlreadyRunningText[] = "该产品的另一个卸载程序正在运行，请等它结束后再试。";
 
-int ExitCodeForUnread(const RemovalPlan& plan) {
-    if (plan.manifestLoaded) return kExitRemoved;
-    return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
-}
-
 }  // namespace
 
 BOOL CRemovalApp::InitInstance() {
@@ -75,12 +71,12 @@ BOOL CRemovalApp::InitInstance() {
         const RemovalPlan plan = ReadPlan(os, switches.argument);
         std::unique_ptr<platform::TextSink> output = platform::RedirectedOutput();
         platform::TextSink* sink = output ? output.get() : log.get();
+        const bool emptyProgramFolder = plan.manifestLoaded && MayEmptyProgramFolder(os, GetProgramFolder(os));
         if (sink) {
             const std::string manifest = ManifestPath(GetProgramFolder(os), switches.argument);
-            const bool emptyProgramFolder = MayEmptyProgramFolder(os, GetProgramFolder(os));
             for (const std::string& line : DescribePlan(os, plan, manifest, emptyProgramFolder)) sink->Line(line);
         }
-        m_exitCode = ExitCodeForUnread(plan);
+        m_exitCode = PlanExitCode(os, plan, emptyProgramFolder);
         return FALSE;
     }
 

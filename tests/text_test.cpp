@@ -1,9 +1,12 @@
 // String helpers and the exact bytes of the program's own texts.
 #include <gtest/gtest.h>
 
+#include "app/preflight.h"
 #include "app/switches.h"
 #include "plan/manifest_reader.h"
 #include "platform/text.h"
+#include "removal/removal_sequence.h"
+#include "tests/fake_platform.h"
 
 namespace {
 
@@ -93,6 +96,26 @@ TEST(Switches, BeforeOrAfterTheManifestName) {
         EXPECT_TRUE(s.selfRemoval.empty()) << c.tail;
     }
     EXPECT_EQ(ParseSwitches("/~self=12 \"C:\\a b\\r.exe\"", "/~self=").selfRemoval, "12 \"C:\\a b\\r.exe\"");
+}
+
+TEST(Switches, PlanEndsAsTheRemovalWould) {
+    fake::FakePlatform os;
+    os.AddFile("C:\\Apps\\Foo\\bin\\unins.exe");
+    RemovalPlan plan;
+    plan.manifestLoaded = true;
+    plan.productKey = ProductKey("Foo");
+    plan.moduleCommands = {"\"C:\\Apps\\Foo\\bin\\unins.exe\" \"/s\""};
+    EXPECT_EQ(PlanExitCode(os, plan, true), 0);
+    EXPECT_EQ(PlanExitCode(os, plan, false), 1603) << "the program folder is refused";
+    plan.productKey = ProductKey("");
+    EXPECT_EQ(PlanExitCode(os, plan, true), 1603) << "the key is refused";
+    plan.productKey = ProductKey("Foo");
+    plan.moduleCommands.push_back("\"C:\\Apps\\Foo\\gone.exe\"");
+    EXPECT_EQ(PlanExitCode(os, plan, true), 1603) << "a module program is missing";
+    plan.manifestLoaded = false;
+    EXPECT_EQ(PlanExitCode(os, plan, true), 1603) << "unreadable";
+    plan.manifestMissing = true;
+    EXPECT_EQ(PlanExitCode(os, plan, true), 1605);
 }
 
 }  // namespace

@@ -257,6 +257,8 @@ const Case kCases[] = {
     {"CancelOnTheDialog", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr},
     {"SilentWithoutManifest", "/S ", 0, 0, kUntouched, 1605, [](Install& t) { t.manifest = false; }, nullptr, nullptr},
     {"UnknownSwitch", "/S /x ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
+    {"PlanWithAMissingModuleProgram", "/plan ", 0, 0, kUntouched, 1603,
+     [](Install& t) { DeleteFileW(Wide(t.app + "\\bin\\unins.exe").c_str()); }, nullptr, nullptr},
     // A silent run holds the product and has no window to bring forward: the dialog run says so.
     {"DialogWhileASilentRunHoldsTheProduct", "", IDOK, 0, kUntouched, 1618,
      [](Install& t) {
