@@ -42,7 +42,26 @@ void LoadCurrentControls() {
     }
 }
 
+const char kLogFailedTemplate[] = "无法创建日志文件：%s";
 const char kAlreadyRunningText[] = "该产品的另一个卸载程序正在运行，请等它结束后再试。";
+
+void ShowBox(const std::string& text, UINT icon) {
+    ::MessageBoxW(nullptr, platform::Widen(text).c_str(), platform::Widen(kPlainCaption).c_str(), MB_OK | icon);
+}
+
+// The path as CreateFile resolves it against the current folder; empty when it
+// cannot be resolved.
+std::string FullPath(const std::string& path) {
+    const platform::WideString wide = platform::Widen(path);
+    platform::WideString full(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+        if (length == 0) break;
+        if (length < full.size()) return platform::Narrow(full.data(), length);
+        full.resize(length);
+    }
+    return std::string();
+}
 
 }  // namespace
 
@@ -52,23 +71,39 @@ BOOL CRemovalApp::InitInstance() {
         m_exitCode = platform::RunSelfRemoval(switches.selfRemoval);
         return FALSE;
     }
-    if (switches.help || !switches.unknown.empty()) {
+    platform::Platform& os = platform::Windows();
+    const std::string programFolder = GetProgramFolder(os);
+    const std::string logPath = switches.logPath.empty() ? std::string() : FullPath(switches.logPath);
+    // A log on the manifest or in the program folder is a usage error, like an unknown switch.
+    const bool logRefused =
+        !logPath.empty() &&
+        LogPathRefused(os, logPath, FullPath(ManifestPath(programFolder, switches.argument)), programFolder);
+    if (switches.help || !switches.unknown.empty() || logRefused) {
         // A silent run has nobody to read the usage: the exit code says it.
-        if (!switches.silent) {
-            ::MessageBoxW(nullptr, platform::Widen(kUsageText).c_str(), platform::Widen(kPlainCaption).c_str(),
-                          MB_OK | (switches.help ? MB_ICONINFORMATION : MB_ICONWARNING));
-        }
+        if (!switches.silent) ShowBox(kUsageText, switches.help ? MB_ICONINFORMATION : MB_ICONWARNING);
         m_exitCode = switches.help ? kExitRemoved : kExitBadSwitch;
         return FALSE;
     }
 
-    platform::Platform& os = platform::Windows();
+    // The silent and plan runs read the manifest before the log is created. The
+    // dialog reads it later, but the refusal above already keeps the log off the
+    // manifest and out of the program folder, and a log that cannot be created
+    // is then said before any window shows.
+    RemovalPlan plan;
+    if (switches.silent || switches.planOnly) plan = ReadPlan(os, switches.argument);
     std::unique_ptr<platform::TextSink> log;
-    if (!switches.logPath.empty()) log = platform::OpenLogFile(switches.logPath);
-    if (log) log->Line("remover.exe " + std::string(m_lpCmdLine));
+    if (!switches.logPath.empty()) {
+        if (!logPath.empty()) log = platform::OpenLogFile(logPath);
+        if (!log) {
+            const std::string& shown = logPath.empty() ? switches.logPath : logPath;
+            if (!switches.silent) ShowBox(platform::Format(kLogFailedTemplate, {&shown}), MB_ICONWARNING);
+            m_exitCode = kExitLogFailed;
+            return FALSE;
+        }
+        log->Line("remover.exe " + std::string(m_lpCmdLine));
+    }
 
     if (switches.planOnly) {
-        const RemovalPlan plan = ReadPlan(os, switches.argument);
         std::unique_ptr<platform::TextSink> output = platform::RedirectedOutput();
         platform::TextSink* sink = output ? output.get() : log.get();
         const bool emptyProgramFolder = plan.manifestLoaded && MayEmptyProgramFolder(os, GetProgramFolder(os));
@@ -84,10 +119,7 @@ BOOL CRemovalApp::InitInstance() {
     platform::ProductLock lock(ProductName(switches.argument));
     if (lock.Taken()) {
         // A silent run holding the lock has no window to show: say so instead.
-        if (!switches.silent && !lock.ActivateHolder()) {
-            ::MessageBoxW(nullptr, platform::Widen(kAlreadyRunningText).c_str(), platform::Widen(kPlainCaption).c_str(),
-                          MB_OK | MB_ICONWARNING);
-        }
+        if (!switches.silent && !lock.ActivateHolder()) ShowBox(kAlreadyRunningText, MB_ICONWARNING);
         if (log) log->Line("another removal of this product is running");
         m_exitCode = kExitAlreadyRunning;
         return FALSE;
@@ -95,7 +127,6 @@ BOOL CRemovalApp::InitInstance() {
 
     bool selfRemoval = false;
     if (switches.silent) {
-        const RemovalPlan plan = ReadPlan(os, switches.argument);
         RemovalReport report(os, log.get());
         RemovalSettings settings;
         settings.silent = true;

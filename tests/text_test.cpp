@@ -118,4 +118,17 @@ TEST(Switches, PlanEndsAsTheRemovalWould) {
     EXPECT_EQ(PlanExitCode(os, plan, true), 1605);
 }
 
+TEST(Switches, LogNeitherOnTheManifestNorInTheProgramFolder) {
+    fake::FakePlatform os;
+    for (const char* folder : {"C:\\Apps", "C:\\Apps\\Foo", "C:\\Apps\\Foo\\logs", "C:\\Logs", "C:\\"}) os.AddFolder(folder);
+    os.AddFile("C:\\Apps\\Foo\\Foo.xml");
+    os.aliases["L:"] = "C:\\Apps";  // a drive letter mapped onto the program folder's parent
+    const char* refused[] = {"C:\\Apps\\Foo\\Foo.xml", "L:\\Foo\\Foo.xml", "L:\\Foo\\new.log",
+                             "C:\\Apps\\Foo\\logs\\x.log", "c:\\apps\\foo\\missing\\x.log"};
+    for (const char* log : refused) EXPECT_TRUE(LogPathRefused(os, log, "C:\\Apps\\Foo\\Foo.xml", "C:\\Apps\\Foo")) << log;
+    for (const char* log : {"C:\\Logs\\x.log", "C:\\x.log", "C:\\Apps\\Foo.log", "C:\\Apps\\Foo2\\x.log"}) {
+        EXPECT_FALSE(LogPathRefused(os, log, "C:\\Apps\\Foo\\Foo.xml", "C:\\Apps\\Foo")) << log;
+    }
+}
+
 }  // namespace

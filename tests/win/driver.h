@@ -48,8 +48,9 @@ bool MakeKey(const std::string& path, const std::string& displayName = std::stri
 // The real program, running.
 class Program {
 public:
-    // Starts `exe` with `arguments` appended after its quoted path.
-    Program(const std::string& exe, const std::string& arguments);
+    // Starts `exe` with `arguments` appended after its quoted path, in `folder`
+    // (the test's own current folder when empty).
+    Program(const std::string& exe, const std::string& arguments, const std::string& folder = std::string());
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

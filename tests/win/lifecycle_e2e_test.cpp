@@ -153,6 +153,8 @@ struct Case {
     DWORD exitCode;
     std::function<void(Install&)> plant, atMessage, after;
     std::function<void(Install&, testwin::Program&)> atDialog;  // before the press
+    const char* trailing = "";       // after the manifest's name
+    bool fromProgramFolder = false;  // started with the program folder as the current folder
 };
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
@@ -257,6 +259,16 @@ const Case kCases[] = {
     {"CancelOnTheDialog", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr},
     {"SilentWithoutManifest", "/S ", 0, 0, kUntouched, 1605, [](Install& t) { t.manifest = false; }, nullptr, nullptr},
     {"UnknownSwitch", "/S /x ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
+    {"DoubledSilentSwitchShowsNoUsage", "/S/S ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
+    {"SilentSwitchAfterTheName", "", 0, 0, kCompleted, 0, nullptr, nullptr, nullptr, nullptr, " /S"},
+    // Relative to the current folder, the log names the manifest: refused before it is created.
+    {"PlanWithTheManifestAsLog", "/plan /log=<manifest> ", IDOK, 0, kUntouched, 87, nullptr, nullptr, nullptr,
+     BoxSays("日志文件不能是清单文件"), "", true},
+    {"LogInAMissingFolder", "", IDOK, 0, kUntouched, 1622, nullptr, nullptr, nullptr,
+     BoxSays("无法创建日志文件：C:\\remover-tests\\missing folder\\x.log"),
+     " /log=\"C:\\remover-tests\\missing folder\\x.log\""},
+    {"SilentLogInAMissingFolder", "/S /log=C:\\remover-tests\\missing\\x.log ", 0, 0, kUntouched, 1622, nullptr,
+     nullptr, nullptr},
     {"PlanWithAMissingModuleProgram", "/plan ", 0, 0, kUntouched, 1603,
      [](Install& t) { DeleteFileW(Wide(t.app + "\\bin\\unins.exe").c_str()); }, nullptr, nullptr},
     // A silent run holds the product and has no window to bring forward: the dialog run says so.
@@ -286,6 +298,13 @@ const Case kCases[] = {
      }},
 };
 
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
 // Drives one case through the real program and checks how it ends.
 void Drive(const Case& c, Install& t) {
     if (c.plant) c.plant(t);
@@ -293,7 +312,9 @@ void Drive(const Case& c, Install& t) {
     if (t.manifest) t.WriteManifest();
     const auto before = Snapshot(t.app);
 
-    testwin::Program program(t.app + "\\remover.exe", c.switches + t.ManifestName());
+    testwin::Program program(t.app + "\\remover.exe",
+                             Replaced(c.switches, "<manifest>", t.ManifestName()) + t.ManifestName() + c.trailing,
+                             c.fromProgramFolder ? t.app : std::string());
     ASSERT_TRUE(program.started());
     HWND dialog = nullptr;
     if (c.press) {
@@ -363,13 +384,6 @@ TEST(LifecycleRuns, SilentLeavesWhatOkLeaves) {
         for (const std::string& key : {t.key, t.key + "\\Sub", t.key + "Other"}) end[key] = KeyExists(key);
     }
     EXPECT_EQ(ends[0], ends[1]);
-}
-
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
 }
 
 // /plan on the README's manifest, its standard output redirected to a file.
