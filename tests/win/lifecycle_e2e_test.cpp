@@ -164,14 +164,6 @@ void RunClient(Install& t) {
     t.StartOther(t.app + "\\client.exe", "sleep=60000", "begin " + t.app + "\\client.exe");
 }
 
-// The first message box's text contains `part`.
-std::function<void(Install&, testwin::Program&)> BoxSays(const std::string& part) {
-    return [part](Install&, testwin::Program& program) {
-        const std::string text = testwin::ItemText(program.WaitForDialog(), 0xFFFF);
-        EXPECT_NE(text.find(part), std::string::npos) << text;
-    };
-}
-
 const char kSilentLog[] = "C:\\remover-tests\\lifecycle-silent.log";
 const Case kRemoved = {"Removed", "", IDOK, 0, kCompleted, 0, nullptr, nullptr, nullptr};
 // The log, in UTF-8, holds the plan, every entry removed and the exit code.
@@ -261,14 +253,10 @@ const Case kCases[] = {
     {"UnknownSwitch", "/S /x ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
     {"DoubledSilentSwitchShowsNoUsage", "/S/S ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
     {"SilentSwitchAfterTheName", "", 0, 0, kCompleted, 0, nullptr, nullptr, nullptr, nullptr, " /S"},
-    // Relative to the current folder, the log names the manifest: refused before it is created.
-    {"PlanWithTheManifestAsLog", "/plan /log=<manifest> ", IDOK, 0, kUntouched, 87, nullptr, nullptr, nullptr,
-     BoxSays("日志文件不能是清单文件"), "", true},
-    {"LogInAMissingFolder", "", IDOK, 0, kUntouched, 1622, nullptr, nullptr, nullptr,
-     BoxSays("无法创建日志文件：C:\\remover-tests\\missing folder\\x.log"),
-     " /log=\"C:\\remover-tests\\missing folder\\x.log\""},
-    {"SilentLogInAMissingFolder", "/S /log=C:\\remover-tests\\missing\\x.log ", 0, 0, kUntouched, 1622, nullptr,
-     nullptr, nullptr},
+    {"PlanWithTheManifestAsLog", "/plan /log=RemoverLifePlanWithTheManifestAsLog.xml ", IDOK, 0, kUntouched, 87,
+     nullptr, nullptr, nullptr, nullptr, "", true},  // relative to the program folder
+    {"LogInAMissingFolder", "", IDOK, 0, kUntouched, 1622, nullptr, nullptr, nullptr, nullptr,
+     " /log=\"C:\\remover-tests\\no folder\\x.log\""},
     {"PlanWithAMissingModuleProgram", "/plan ", 0, 0, kUntouched, 1603,
      [](Install& t) { DeleteFileW(Wide(t.app + "\\bin\\unins.exe").c_str()); }, nullptr, nullptr},
     // A silent run holds the product and has no window to bring forward: the dialog run says so.
@@ -279,13 +267,7 @@ const Case kCases[] = {
          t.manifest = false;  // written once, before the silent run reads it
          t.StartOther(t.app + "\\remover.exe", "/S " + t.ManifestName(), "begin " + t.app + "\\bin\\unins.exe");
      },
-     nullptr,
-     [](Install& t) {
-         ASSERT_TRUE(t.other->WaitForExit(60000));
-         EXPECT_EQ(t.other->ExitCode(), 0u) << "the silent run went on undisturbed";
-         t.ExpectGoneAfterExit();
-     },
-     BoxSays("另一个卸载程序正在运行")},
+     nullptr, [](Install& t) { ASSERT_TRUE(t.other->WaitForExit(60000)); EXPECT_EQ(t.other->ExitCode(), 0u); }},
     {"SecondStartForTheSameProduct", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr,
      [](Install& t, testwin::Program& first) {
          // The same product whatever the case of its manifest's name, as the file system sees it.
@@ -298,13 +280,6 @@ const Case kCases[] = {
      }},
 };
 
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
 // Drives one case through the real program and checks how it ends.
 void Drive(const Case& c, Install& t) {
     if (c.plant) c.plant(t);
@@ -312,8 +287,7 @@ void Drive(const Case& c, Install& t) {
     if (t.manifest) t.WriteManifest();
     const auto before = Snapshot(t.app);
 
-    testwin::Program program(t.app + "\\remover.exe",
-                             Replaced(c.switches, "<manifest>", t.ManifestName()) + t.ManifestName() + c.trailing,
+    testwin::Program program(t.app + "\\remover.exe", c.switches + t.ManifestName() + c.trailing,
                              c.fromProgramFolder ? t.app : std::string());
     ASSERT_TRUE(program.started());
     HWND dialog = nullptr;
@@ -384,6 +358,13 @@ TEST(LifecycleRuns, SilentLeavesWhatOkLeaves) {
         for (const std::string& key : {t.key, t.key + "\\Sub", t.key + "Other"}) end[key] = KeyExists(key);
     }
     EXPECT_EQ(ends[0], ends[1]);
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
 }
 
 // /plan on the README's manifest, its standard output redirected to a file.
