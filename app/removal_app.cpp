@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/preflight.h"
 #include "app/removal_dialog.h"
 #include "app/switches.h"
 #include "plan/manifest_reader.h"
@@ -41,9 +42,11 @@ void LoadCurrentControls() {
     }
 }
 
-int ExitCodeForUnread(const RemovalPlan& plan) {
-    if (plan.manifestLoaded) return kExitRemoved;
-    return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
+const char kLogFailedTemplate[] = "无法创建日志文件：%s";
+const char kAlreadyRunningText[] = "该产品的另一个卸载程序正在运行，请等它结束后再试。";
+
+void ShowBox(const std::string& text, UINT icon) {
+    ::MessageBoxW(nullptr, platform::Widen(text).c_str(), platform::Widen(kPlainCaption).c_str(), MB_OK | icon);
 }
 
 }  // namespace
@@ -54,38 +57,55 @@ BOOL CRemovalApp::InitInstance() {
         m_exitCode = platform::RunSelfRemoval(switches.selfRemoval);
         return FALSE;
     }
-    if (switches.help || !switches.unknown.empty()) {
+    platform::Platform& os = platform::Windows();
+    const std::string programFolder = GetProgramFolder(os);
+    const std::string logPath = switches.logPath.empty() ? std::string() : os.FullPath(switches.logPath);
+    // A log on the manifest or in the program folder is a usage error, like an unknown switch.
+    const bool logRefused =
+        !logPath.empty() &&
+        LogPathRefused(os, logPath, os.FullPath(ManifestPath(programFolder, switches.argument)), programFolder);
+    if (switches.help || !switches.unknown.empty() || logRefused) {
         // A silent run has nobody to read the usage: the exit code says it.
-        if (!switches.silent) {
-            ::MessageBoxW(nullptr, platform::Widen(kUsageText).c_str(), platform::Widen(kPlainCaption).c_str(),
-                          MB_OK | (switches.help ? MB_ICONINFORMATION : MB_ICONWARNING));
-        }
+        if (!switches.silent) ShowBox(kUsageText, switches.help ? MB_ICONINFORMATION : MB_ICONWARNING);
         m_exitCode = switches.help ? kExitRemoved : kExitBadSwitch;
         return FALSE;
     }
 
-    platform::Platform& os = platform::Windows();
+    // The silent and plan runs read the manifest before the log is created. The
+    // dialog reads it later, but the refusal above already keeps the log off the
+    // manifest and out of the program folder, and a log that cannot be created
+    // is then said before any window shows.
+    RemovalPlan plan;
+    if (switches.silent || switches.planOnly) plan = ReadPlan(os, switches.argument);
     std::unique_ptr<platform::TextSink> log;
-    if (!switches.logPath.empty()) log = platform::OpenLogFile(switches.logPath);
-    if (log) log->Line("remover.exe " + std::string(m_lpCmdLine));
+    if (!switches.logPath.empty()) {
+        if (!logPath.empty()) log = platform::OpenLogFile(logPath);
+        if (!log) {
+            const std::string& shown = logPath.empty() ? switches.logPath : logPath;
+            if (!switches.silent) ShowBox(platform::Format(kLogFailedTemplate, {&shown}), MB_ICONWARNING);
+            m_exitCode = kExitLogFailed;
+            return FALSE;
+        }
+        log->Line("remover.exe " + std::string(m_lpCmdLine));
+    }
 
     if (switches.planOnly) {
-        const RemovalPlan plan = ReadPlan(os, switches.argument);
         std::unique_ptr<platform::TextSink> output = platform::RedirectedOutput();
         platform::TextSink* sink = output ? output.get() : log.get();
+        const bool emptyProgramFolder = plan.manifestLoaded && MayEmptyProgramFolder(os, GetProgramFolder(os));
         if (sink) {
             const std::string manifest = ManifestPath(GetProgramFolder(os), switches.argument);
-            const bool emptyProgramFolder = MayEmptyProgramFolder(os, GetProgramFolder(os));
             for (const std::string& line : DescribePlan(os, plan, manifest, emptyProgramFolder)) sink->Line(line);
         }
-        m_exitCode = ExitCodeForUnread(plan);
+        m_exitCode = PlanExitCode(os, plan, emptyProgramFolder);
         return FALSE;
     }
 
     // One removal per product at a time: a second start shows the first one.
     platform::ProductLock lock(ProductName(switches.argument));
     if (lock.Taken()) {
-        if (!switches.silent) lock.ActivateHolder();
+        // A silent run holding the lock has no window to show: say so instead.
+        if (!switches.silent && !lock.ActivateHolder()) ShowBox(kAlreadyRunningText, MB_ICONWARNING);
         if (log) log->Line("another removal of this product is running");
         m_exitCode = kExitAlreadyRunning;
         return FALSE;
@@ -93,7 +113,6 @@ BOOL CRemovalApp::InitInstance() {
 
     bool selfRemoval = false;
     if (switches.silent) {
-        const RemovalPlan plan = ReadPlan(os, switches.argument);
         RemovalReport report(os, log.get());
         RemovalSettings settings;
         settings.silent = true;

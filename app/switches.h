@@ -1,22 +1,23 @@
-// The command line: switches first, each beginning with '/', then the manifest's
-// file name. A file name cannot hold '/', so every command line that names only
-// a manifest means what it always meant.
+// The command line: the manifest's file name, with switches before or after it,
+// each beginning with '/'. A file name cannot hold '/', so every command line that
+// names only a manifest means what it always meant, and a blank followed by '/'
+// ends the name.
 #pragma once
 
 #include <string>
 
 struct Switches {
-    bool silent = false;      // /S
+    bool silent = false;      // /S, or a word that meant it (/S=1, /S/S): then no box is ever shown
     bool planOnly = false;    // /plan
     bool help = false;        // /?
     std::string logPath;      // /log=PATH
-    std::string unknown;      // the first switch not understood
+    std::string unknown;      // the first switch (or word after the switches) not understood
     std::string selfRemoval;  // the private switch's value: this run is the copy that removes the program's file
-    std::string argument;     // the rest, verbatim: the manifest's file name
+    std::string argument;     // the manifest's file name, verbatim up to the switches after it
 };
 
 extern const char kUsageText[];
 
-// Reads the switches off the front of the command-line tail. A value may be
-// quoted: /log="C:\My Logs\remover.log".
+// Reads the switches off the command-line tail, before and after the manifest's
+// name. A value may be quoted: /log="C:\My Logs\remover.log".
 Switches ParseSwitches(const std::string& tail, const char* selfRemovalSwitch);

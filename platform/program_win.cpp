@@ -89,14 +89,15 @@ BOOL CALLBACK FindTagged(HWND window, LPARAM param) {
 }
 }  // namespace
 
-void ProductLock::ActivateHolder() const {
+bool ProductLock::ActivateHolder() const {
     Search search{tag_, nullptr};
     ::EnumWindows(FindTagged, reinterpret_cast<LPARAM>(&search));
-    if (!search.found) return;
+    if (!search.found) return false;
     // The holder's window may own a message box that is in front of it.
     HWND front = ::GetLastActivePopup(search.found);
     if (::IsIconic(search.found)) ::ShowWindow(search.found, SW_RESTORE);
     ::SetForegroundWindow(front ? front : search.found);
+    return true;
 }
 
 }  // namespace platform

@@ -27,8 +27,9 @@ public:
     bool Taken() const { return taken_; }
     // Marks `window` as this run's, so that a second run can bring it forward.
     void Mark(HWND window) const;
-    // Brings the window of the run that holds the lock to the front.
-    void ActivateHolder() const;
+    // Brings the window of the run that holds the lock to the front; false when
+    // there is none (a silent run holds it, or another process took the name).
+    bool ActivateHolder() const;
 
 private:
     HANDLE mutex_ = nullptr;

@@ -1,9 +1,12 @@
 // String helpers and the exact bytes of the program's own texts.
 #include <gtest/gtest.h>
 
+#include "app/preflight.h"
 #include "app/switches.h"
 #include "plan/manifest_reader.h"
 #include "platform/text.h"
+#include "removal/removal_sequence.h"
+#include "tests/fake_platform.h"
 
 namespace {
 
@@ -56,7 +59,7 @@ TEST(SamePathText, FoldsAsciiCaseOnly) {
     EXPECT_FALSE(platform::SamePathText("C:\\A", "C:\\B"));
 }
 
-TEST(Switches, BeforeTheManifestNameOnly) {
+TEST(Switches, BeforeOrAfterTheManifestName) {
     struct Case {
         const char* tail;
         bool silent, plan, help;
@@ -71,9 +74,13 @@ TEST(Switches, BeforeTheManifestNameOnly) {
         {"/log=\"C:\\My Logs\\r.log\" /plan Foo.xml", false, true, false, "C:\\My Logs\\r.log", "", "Foo.xml"},
         {"/?", false, false, true, "", "", ""},
         {"/x Foo.xml", false, false, false, "", "/x", "Foo.xml"},
-        {"/S=1 Foo.xml", false, false, false, "", "/S=1", "Foo.xml"},
+        {"/S=1 Foo.xml", true, false, false, "", "/S=1", "Foo.xml"},  // wrong, but asks for silence
+        {"/S/S Foo.xml", true, false, false, "", "/S/S", "Foo.xml"},
         {"/log= Foo.xml", false, false, false, "", "/log=", "Foo.xml"},
-        {"Foo.xml /S", false, false, false, "", "", "Foo.xml /S"},  // after the name: part of it
+        {"Foo.xml /S", true, false, false, "", "", "Foo.xml"},
+        {"My Foo.xml \t /s /log=\"C:\\My Logs\\r.log\" /plan", true, true, false, "C:\\My Logs\\r.log", "",
+         "My Foo.xml"},
+        {"Foo.xml /S Bar.xml", true, false, false, "", "Bar.xml", "Foo.xml"},
         {"", false, false, false, "", "", ""},
     };
     for (const Case& c : cases) {
@@ -87,6 +94,34 @@ TEST(Switches, BeforeTheManifestNameOnly) {
         EXPECT_TRUE(s.selfRemoval.empty()) << c.tail;
     }
     EXPECT_EQ(ParseSwitches("/~self=12 \"C:\\a b\\r.exe\"", "/~self=").selfRemoval, "12 \"C:\\a b\\r.exe\"");
+}
+
+TEST(Switches, PlanEndsAsTheRemovalWould) {
+    fake::FakePlatform os;
+    os.AddFile("C:\\Apps\\Foo\\unins.exe");
+    RemovalPlan plan;
+    plan.manifestLoaded = true;
+    plan.productKey = ProductKey("Foo");
+    plan.moduleCommands = {"\"C:\\Apps\\Foo\\unins.exe\" /s"};
+    EXPECT_EQ(PlanExitCode(os, plan, true), 0);
+    EXPECT_EQ(PlanExitCode(os, plan, false), 1603) << "the program folder is refused";
+    plan.moduleCommands.push_back("\"C:\\Apps\\Foo\\gone.exe\"");
+    EXPECT_EQ(PlanExitCode(os, plan, true), 1603) << "a module program is missing";
+}
+
+TEST(Switches, LogNeitherOnTheManifestNorInTheProgramFolder) {
+    fake::FakePlatform os;
+    for (const char* folder : {"C:\\", "C:\\Apps", "C:\\Apps\\Foo", "C:\\Apps\\Foo\\logs"}) os.AddFolder(folder);
+    os.AddFile("C:\\Apps\\Foo\\Foo.xml");
+    os.aliases["L:"] = "C:\\Apps";  // a drive letter mapped onto the program folder's parent
+    const std::string manifest = "C:\\Apps\\Foo\\Foo.xml", folder = "C:\\Apps\\Foo";
+    for (const char* log :
+         {"L:\\Foo\\Foo.xml", "L:\\Foo\\x.log", "C:\\Apps\\Foo\\logs\\x.log", "c:\\apps\\foo\\y\\x.log"}) {
+        EXPECT_TRUE(LogPathRefused(os, log, manifest, folder)) << log;
+    }
+    for (const char* log : {"C:\\x.log", "C:\\Apps\\Foo.log", "C:\\Apps\\Foo2\\x.log"}) {
+        EXPECT_FALSE(LogPathRefused(os, log, manifest, folder)) << log;
+    }
 }
 
 }  // namespace

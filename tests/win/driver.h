@@ -52,8 +52,9 @@ bool MakeShortcut(const std::string& link, const std::string& target);
 // The real program, running.
 class Program {
 public:
-    // Starts `exe` with `arguments` appended after its quoted path.
-    Program(const std::string& exe, const std::string& arguments);
+    // Starts `exe` with `arguments` appended after its quoted path, in `folder`
+    // (the test's own current folder when empty).
+    Program(const std::string& exe, const std::string& arguments, const std::string& folder = std::string());
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

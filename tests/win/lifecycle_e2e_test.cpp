@@ -154,6 +154,8 @@ struct Case {
     DWORD exitCode;
     std::function<void(Install&)> plant, atMessage, after;
     std::function<void(Install&, testwin::Program&)> atDialog;  // before the press
+    const char* trailing = "";       // after the manifest's name
+    bool fromProgramFolder = false;  // started with the program folder as the current folder
 };
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
@@ -335,6 +337,23 @@ const Case kCases[] = {
     {"CancelOnTheDialog", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr},
     {"SilentWithoutManifest", "/S ", 0, 0, kUntouched, 1605, [](Install& t) { t.manifest = false; }, nullptr, nullptr},
     {"UnknownSwitch", "/S /x ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
+    {"DoubledSilentSwitchShowsNoUsage", "/S/S ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
+    {"SilentSwitchAfterTheName", "", 0, 0, kCompleted, 0, nullptr, nullptr, nullptr, nullptr, " /S"},
+    {"PlanWithTheManifestAsLog", "/plan /log=RemoverLifePlanWithTheManifestAsLog.xml ", IDOK, 0, kUntouched, 87,
+     nullptr, nullptr, nullptr, nullptr, "", true},  // relative to the program folder
+    {"LogInAMissingFolder", "", IDOK, 0, kUntouched, 1622, nullptr, nullptr, nullptr, nullptr,
+     " /log=\"C:\\remover-tests\\no folder\\x.log\""},
+    {"PlanWithAMissingModuleProgram", "/plan ", 0, 0, kUntouched, 1603,
+     [](Install& t) { DeleteFileW(Wide(t.app + "\\bin\\unins.exe").c_str()); }, nullptr, nullptr},
+    // A silent run holds the product and has no window to bring forward: the dialog run says so.
+    {"DialogWhileASilentRunHoldsTheProduct", "", IDOK, 0, kUntouched, 1618,
+     [](Install& t) {
+         t.param = "sleep=15000";
+         t.WriteManifest();
+         t.manifest = false;  // written once, before the silent run reads it
+         t.StartOther(t.app + "\\remover.exe", "/S " + t.ManifestName(), "begin " + t.app + "\\bin\\unins.exe");
+     },
+     nullptr, [](Install& t) { ASSERT_TRUE(t.other->WaitForExit(60000)); EXPECT_EQ(t.other->ExitCode(), 0u); }},
     {"SecondStartForTheSameProduct", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr,
      [](Install& t, testwin::Program& first) {
          // The same product whatever the case of its manifest's name, as the file system sees it.
@@ -354,7 +373,8 @@ void Drive(const Case& c, Install& t) {
     if (t.manifest) t.WriteManifest();
     const auto before = Snapshot(t.app);
 
-    testwin::Program program(t.app + "\\remover.exe", c.switches + t.ManifestName());
+    testwin::Program program(t.app + "\\remover.exe", c.switches + t.ManifestName() + c.trailing,
+                             c.fromProgramFolder ? t.app : std::string());
     ASSERT_TRUE(program.started());
     HWND dialog = nullptr;
     if (!c.press && c.atDialog) c.atDialog(t, program);  // while a silent run works

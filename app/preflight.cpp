@@ -1,0 +1,49 @@
+#include "app/preflight.h"
+
+#include "platform/text.h"
+#include "removal/launcher.h"
+#include "removal/removal_sequence.h"
+
+namespace {
+
+// The folder that holds `path`; a drive root keeps its backslash, for "C:" alone
+// would name the drive's current folder.
+std::string FolderOf(const std::string& path) {
+    const size_t cut = path.rfind('\\');
+    if (cut == std::string::npos) return std::string();
+    if (cut > 0 && path[cut - 1] == ':') return path.substr(0, cut + 1);
+    return path.substr(0, cut);
+}
+
+}  // namespace
+
+bool LogPathRefused(platform::Platform& os, const std::string& logPath, const std::string& manifestPath,
+                    const std::string& programFolder) {
+    // The log is created afresh: naming the manifest would empty it before it is read.
+    const platform::FileIdentity log = os.Identify(logPath), manifest = os.Identify(manifestPath);
+    if (log.known && manifest.known ? platform::SameFile(log, manifest)
+                                    : platform::SamePathText(logPath, manifestPath)) {
+        return true;
+    }
+    // Inside the program folder the walk would meet the open log and leave it for
+    // the next restart: a clean removal would end 3010.
+    const std::string parent = FolderOf(logPath);
+    const platform::FileIdentity where = os.Identify(parent), program = os.Identify(programFolder);
+    if (where.known && program.known) {
+        if (platform::SameFile(where, program)) return true;
+        if (!where.finalPath.empty() && !program.finalPath.empty()) {
+            return IsInsideFolder(where.finalPath, program.finalPath);
+        }
+    }
+    return platform::SamePathText(parent, programFolder) || IsInsideFolder(parent, programFolder);
+}
+
+int PlanExitCode(platform::Platform& os, const RemovalPlan& plan, bool emptyProgramFolder) {
+    if (!plan.manifestLoaded) return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
+    if (!emptyProgramFolder || !IsProductKey(plan.productKey)) return kExitIncomplete;
+    for (const std::string& command : plan.moduleCommands) {
+        // Such a module cannot start, and the run leaves it standing.
+        if (!os.IsFile(platform::QuotedProgram(command))) return kExitIncomplete;
+    }
+    return kExitRemoved;
+}

@@ -1,0 +1,24 @@
+// What a run can tell before it touches anything: whether its log may go where it
+// was asked to, and how a /plan run ends.
+#pragma once
+
+#include <string>
+
+#include "plan/removal_plan.h"
+#include "platform/platform.h"
+
+// The log file could not be created (Windows Installer's ERROR_INSTALL_LOG_FAILURE).
+constexpr int kExitLogFailed = 1622;
+
+// Whether a log at `logPath` would be the manifest itself, or lie inside the
+// program folder that the removal empties. Paths are full (resolved against the
+// current folder). Compared by what the files are when they exist, by spelling
+// otherwise.
+bool LogPathRefused(platform::Platform& os, const std::string& logPath, const std::string& manifestPath,
+                    const std::string& programFolder);
+
+// The exit code a removal of `plan` would end with, as far as the plan alone can
+// tell: 1605 without a manifest, 1603 when it is unreadable or when something is
+// sure to stay (a module program that does not exist, a refused program folder or
+// registry key), else 0. `emptyProgramFolder` is MayEmptyProgramFolder's answer.
+int PlanExitCode(platform::Platform& os, const RemovalPlan& plan, bool emptyProgramFolder);
