@@ -67,7 +67,10 @@ struct Install {
     std::string child = testwin::TestProgramFolder() + "\\test_child.exe";
     std::string leftAtMessage = "remover.exe\n";  // the program folder while the closing message shows
     bool manifest = true;
+    std::string leftAfterExit;                // the program folder once the copy is done; empty: gone
     std::unique_ptr<testwin::Program> other;  // a program a case keeps running beside the removal
+    HANDLE job = nullptr;                     // the job the program runs in, if any
+    HMODULE heldImage = nullptr;              // the program's file, kept mapped as an image by this test
     std::vector<std::string> drop;            // files outside the scratch folder, deleted after the case
 
     explicit Install(const std::string& name, const std::string& productName = std::string())
@@ -94,6 +97,8 @@ struct Install {
     }
     ~Install() {
         other.reset();
+        if (job) CloseHandle(job);
+        if (heldImage) FreeLibrary(heldImage);
         for (const std::string& file : drop) DeleteFileW(Wide(file).c_str());
         testwin::DeleteTree(programs + "\\" + product);
         for (const std::string& path : {key, key + "Other"}) RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(path).c_str());
@@ -128,9 +133,15 @@ struct Install {
     // The program's own file, then its folder, go soon after it ends, and so does
     // the copy in the temp folder that removed them.
     void ExpectGoneAfterExit() const {
-        EXPECT_TRUE(Eventually([&] { return !PathExists(app + "\\remover.exe"); }));
-        EXPECT_TRUE(Eventually([&] { return !PathExists(app); }));
         EXPECT_TRUE(Eventually([] { return !TempCopyLeft(); })) << "nothing of ours stays in " << TempFolder();
+        if (leftAfterExit.empty()) {
+            EXPECT_TRUE(Eventually([&] { return !PathExists(app + "\\remover.exe"); }));
+            EXPECT_TRUE(Eventually([&] { return !PathExists(app); }));
+        } else {
+            std::string left;
+            for (const auto& entry : Snapshot(app)) left += entry.first + "\n";
+            EXPECT_EQ(left, leftAfterExit);
+        }
         for (const std::string& pending : PendingOperations()) {
             EXPECT_EQ(pending.find("Drevik.Remover."), std::string::npos) << "no restart is left pending for the copy";
         }
@@ -153,6 +164,7 @@ struct Case {
     DWORD exitCode;
     std::function<void(Install&)> plant, atMessage, after;
     std::function<void(Install&, testwin::Program&)> atDialog;  // before the press
+    std::function<void(Install&)> exited;                       // as soon as the program has ended
 };
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
@@ -160,6 +172,38 @@ void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 void RunClient(Install& t) {
     ASSERT_TRUE(testwin::CopyTo(t.child, t.app + "\\client.exe"));
     t.StartOther(t.app + "\\client.exe", "sleep=60000", "begin " + t.app + "\\client.exe");
+}
+
+// The restart's list starts empty, and no earlier removal may still be adding to it.
+void ClearPendingOperations() {
+    ASSERT_TRUE(Eventually([] { return !TempCopyLeft(); }));
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+}
+
+// Wine's restart carries out the pending operations as Windows does at boot.
+void Restart() {
+    testwin::Program restart("C:\\windows\\system32\\wineboot.exe", "-r");
+    ASSERT_TRUE(restart.WaitForExit(60000));
+}
+
+// The program runs in a job as deployment agents run packages: what is still in it
+// when the job closes is ended.
+void RunInJob(Install& t, DWORD limits) {
+    t.job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+    info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | limits;
+    ASSERT_TRUE(t.job && SetInformationJobObject(t.job, JobObjectExtendedLimitInformation, &info, sizeof(info)));
+}
+
+// Keeps the program's file mapped as an image, as a scanner may a while after the
+// program ends: the copy cannot delete the file until it is released.
+void HoldImage(Install& t) {
+    t.heldImage = LoadLibraryExW(Wide(t.app + "\\remover.exe").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(t.heldImage, nullptr);
+}
+void ReleaseImage(Install& t) {
+    FreeLibrary(t.heldImage);
+    t.heldImage = nullptr;
 }
 
 const char kSilentLog[] = "C:\\remover-tests\\lifecycle-silent.log";
@@ -183,9 +227,7 @@ const Case kCases[] = {
     kSilent,
     {"InUseGoesAtRestart", "", IDOK, 0, kRestart, 3010,
      [](Install& t) {
-         // The restart's list starts empty, and no earlier removal may still be adding to it.
-         ASSERT_TRUE(Eventually([] { return !TempCopyLeft(); }));
-         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+         ClearPendingOperations();
          WriteFile(t.app + "\\lib\\in-use.dll", "dll");
          t.leftAtMessage = "lib\\\nlib\\in-use.dll\nremover.exe\n";
          t.StartOther(t.child, "hold=" + t.app + "\\lib\\in-use.dll;sleep=60000", "held\n");
@@ -199,10 +241,62 @@ const Case kCases[] = {
          EXPECT_TRUE(Eventually([&] { return !PathExists(t.app + "\\remover.exe"); })) << "before any restart";
          EXPECT_TRUE(PathExists(t.app + "\\lib\\in-use.dll")) << "held until its holder ends";
          t.other.reset();
-         // Wine's restart carries out the pending operations as Windows does at boot.
-         testwin::Program restart("C:\\windows\\system32\\wineboot.exe", "-r");
-         ASSERT_TRUE(restart.WaitForExit(60000));
+         Restart();
          t.ExpectGoneAfterExit();
+     }},
+    // The old program's file goes, not whatever has its name: an upgrade writes the new
+    // program as soon as the old one has ended, retrying while the old file is held.
+    {"NewProgramWrittenAsTheOldEnds", "/S ", 0, 0, kCompleted, 0,
+     [](Install& t) {
+         HoldImage(t);
+         t.leftAfterExit = "remover.exe\n";
+     },
+     nullptr, [](Install& t) { EXPECT_EQ(testwin::ReadFile(t.app + "\\remover.exe"), "new program"); }, nullptr,
+     [](Install& t) {
+         ReleaseImage(t);
+         EXPECT_TRUE(Eventually([&] {
+             WriteFile(t.app + "\\remover.exe", "new program");
+             return testwin::ReadFile(t.app + "\\remover.exe") == "new program";
+         }));
+     }},
+    // A job that ends its processes and lets none leave: no copy could finish, so the
+    // program goes at the restart, under a fresh hidden name that a reinstall's file
+    // of the old name does not meet.
+    {"JobThatEndsTheCopyGoesAtRestart", "/S ", 0, 0, kRestart, 3010,
+     [](Install& t) {
+         ClearPendingOperations();
+         RunInJob(t, 0);
+     },
+     nullptr,
+     [](Install& t) {
+         const std::vector<std::string> pending = PendingOperations();
+         ASSERT_EQ(pending.size(), 4u);
+         const std::string hidden = pending[0];
+         EXPECT_EQ(pending, (std::vector<std::string>{hidden, "", t.app, ""})) << "the program file, then its folder";
+         EXPECT_EQ(hidden.compare(0, t.app.size() + 10, t.app + "\\~remover."), 0) << hidden;
+         EXPECT_EQ(hidden.substr(hidden.size() - 4), ".tmp");
+         EXPECT_EQ(Snapshot(t.app).size(), 1u) << "only the renamed program is left";
+         EXPECT_FALSE(TempCopyLeft()) << "no copy was started to be ended with the job";
+         CloseHandle(t.job);
+         t.job = nullptr;
+         WriteFile(t.app + "\\remover.exe", "reinstalled");
+         Restart();
+         EXPECT_FALSE(PathExists(hidden));
+         EXPECT_EQ(testwin::ReadFile(t.app + "\\remover.exe"), "reinstalled");
+         EXPECT_TRUE(PendingOperations().empty());
+     }},
+    // A job that lets its processes leave: the copy does, and finishes after the job has
+    // closed (the held image keeps it at work until then).
+    {"JobThatLetsTheCopyLeave", "/S ", 0, 0, kCompleted, 0,
+     [](Install& t) {
+         RunInJob(t, JOB_OBJECT_LIMIT_BREAKAWAY_OK);
+         HoldImage(t);
+     },
+     nullptr, nullptr, nullptr,
+     [](Install& t) {
+         CloseHandle(t.job);
+         t.job = nullptr;
+         ReleaseImage(t);
      }},
     {"RelaunchedCopyIsWaitedFor", "", IDOK, 0, kCompleted, 0,
      [](Install& t) {
@@ -268,7 +362,7 @@ void Drive(const Case& c, Install& t) {
     if (t.manifest) t.WriteManifest();
     const auto before = Snapshot(t.app);
 
-    testwin::Program program(t.app + "\\remover.exe", c.switches + t.ManifestName());
+    testwin::Program program(t.app + "\\remover.exe", c.switches + t.ManifestName(), t.job);
     ASSERT_TRUE(program.started());
     HWND dialog = nullptr;
     if (c.press) {
@@ -305,6 +399,7 @@ void Drive(const Case& c, Install& t) {
     }
     ASSERT_TRUE(program.WaitForExit(30000));
     EXPECT_EQ(program.ExitCode(), c.exitCode);
+    if (c.exited) c.exited(t);
     if (c.ending == kUntouched) {
         EXPECT_EQ(Snapshot(t.app), before) << "nothing removed";
         EXPECT_TRUE(t.ShortcutsAndKeyThere());
@@ -338,6 +433,47 @@ TEST(LifecycleRuns, SilentLeavesWhatOkLeaves) {
         for (const std::string& key : {t.key, t.key + "\\Sub", t.key + "Other"}) end[key] = KeyExists(key);
     }
     EXPECT_EQ(ends[0], ends[1]);
+}
+
+// The copy's switch started by hand: only the handles a removal hands over do
+// anything; anything else ends at once with 87 and touches nothing.
+TEST(LifecycleRuns, PrivateSwitchByHandDoesNothing) {
+    Install t("PrivateSwitch");
+    const std::string keep = t.base + "\\sibling\\keep.txt";
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE self = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+                                SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0));
+    const HANDLE handed[] = {
+        CreateFileW(Wide(keep).c_str(), DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit, OPEN_EXISTING, 0, nullptr),
+        CreateFileW(Wide(t.base + "\\sibling").c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    &inherit, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr),
+        CreateEventW(&inherit, TRUE, FALSE, nullptr)};
+    std::string held;
+    for (HANDLE handle : handed) held += " " + std::to_string(reinterpret_cast<ULONG_PTR>(handle));
+    for (const std::string& value : {"4 \"" + keep + "\"",  // the old form: a handle, then the file to delete
+                                     "4294967295" + held,     // this process itself
+                                     std::to_string(reinterpret_cast<ULONG_PTR>(self)) + held,  // not its image
+                                     std::string("4 8 12 16")}) {
+        std::wstring command = Wide("\"" + t.app + "\\remover.exe\" /~selfremoval=" + value);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info));
+        EXPECT_EQ(WaitForSingleObject(info.hProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0)) << value;
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(info.hProcess, &code);
+        if (code == STILL_ACTIVE) TerminateProcess(info.hProcess, 1);
+        EXPECT_EQ(code, 87u) << value;
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    EXPECT_EQ(WaitForSingleObject(handed[2], 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "no run took the handles";
+    for (HANDLE handle : handed) CloseHandle(handle);
+    CloseHandle(self);
+    EXPECT_TRUE(PathExists(t.app + "\\remover.exe"));
+    t.ExpectSentinels();
 }
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
