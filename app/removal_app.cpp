@@ -54,7 +54,7 @@ void ShowBox(const std::string& text, UINT icon) {
 BOOL CRemovalApp::InitInstance() {
     const Switches switches = ParseSwitches(m_lpCmdLine, platform::kSelfRemovalSwitch);
     if (!switches.selfRemoval.empty()) {
-        m_exitCode = platform::RunSelfRemoval(switches.selfRemoval);
+        m_exitCode = platform::RunSelfRemoval(switches.selfRemoval) ? kExitRemoved : kExitBadSwitch;
         return FALSE;
     }
     platform::Platform& os = platform::Windows();
@@ -132,9 +132,27 @@ BOOL CRemovalApp::InitInstance() {
         m_exitCode = dialog.ExitCode();
         selfRemoval = dialog.SelfRemoval();
     }
-    if (log) log->Line("exit code " + std::to_string(m_exitCode));
-    log.reset();
     // Last of all: the copy that removes this file waits for this process to end.
-    if (selfRemoval) platform::StartSelfRemoval(os.ModuleFileName());
+    // The log is no handle the copy inherits, so it stays open to say how it went.
+    if (selfRemoval) {
+        const std::string programFile = os.ModuleFileName();
+        switch (platform::StartSelfRemoval(programFile)) {
+        case platform::SelfRemoval::kStarted:
+            if (log) log->Line("deleted once the program has ended: " + programFile + ", and its folder if empty");
+            break;
+        case platform::SelfRemoval::kAtRestart:
+            if (m_exitCode == kExitRemoved) m_exitCode = kExitRestartNeeded;
+            if (log) {
+                log->Line("deleted at the next restart, as no copy could outlive this run: " + programFile +
+                          ", and its folder if empty");
+            }
+            break;
+        case platform::SelfRemoval::kFailed:
+            if (m_exitCode == kExitRemoved || m_exitCode == kExitRestartNeeded) m_exitCode = kExitIncomplete;
+            if (log) log->Line("left: " + programFile + ": neither deleted nor scheduled");
+            break;
+        }
+    }
+    if (log) log->Line("exit code " + std::to_string(m_exitCode));
     return FALSE;
 }

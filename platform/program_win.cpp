@@ -1,7 +1,5 @@
 #include "platform/program_win.h"
 
-#include <cstdlib>
-
 #include "platform/text.h"
 #include "platform/win_handles.h"
 
@@ -112,15 +110,22 @@ WideString SystemFolder() {
     return length > 0 && length < MAX_PATH ? WideString(buffer, length) : WideString();
 }
 
+// Eight hex digits for a fresh name: the clock and this process, so two runs at once differ.
+WideString FreshTag(unsigned attempt) {
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    wchar_t tag[16];
+    ::wsprintfW(tag, L"%08lX", static_cast<unsigned long>(now.LowPart ^ (::GetCurrentProcessId() << 16)) + attempt);
+    return tag;
+}
+
 // A new folder of our own under the temp folder; empty when none can be made.
 WideString FreshTempFolder() {
     wchar_t temp[MAX_PATH + 1] = {};
     const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
     if (length == 0 || length > MAX_PATH) return WideString();
     for (unsigned attempt = 0; attempt < 16; ++attempt) {
-        wchar_t name[64];
-        ::wsprintfW(name, L"Drevik.Remover.%08X%04X", ::GetTickCount() ^ (::GetCurrentProcessId() << 16), attempt);
-        WideString folder = WideString(temp, length) + name;
+        WideString folder = WideString(temp, length) + L"Drevik.Remover." + FreshTag(attempt);
         if (::CreateDirectoryW(folder.c_str(), nullptr)) return folder;
         if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
@@ -128,47 +133,133 @@ WideString FreshTempFolder() {
 }
 
 bool Launch(const WideString& program, WideString command, const WideString& folder, BOOL inherit,
-            STARTUPINFOW* startup) {
+            STARTUPINFOW* startup, DWORD flags = 0, unique_handle* process = nullptr) {
     STARTUPINFOW plain{};
     plain.cb = sizeof(plain);
     PROCESS_INFORMATION info{};
     command.push_back(L'\0');
-    if (!::CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, inherit, CREATE_NO_WINDOW, nullptr,
+    if (!::CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, inherit, CREATE_NO_WINDOW | flags, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), startup ? startup : &plain, &info)) {
         return false;
     }
     ::CloseHandle(info.hThread);
-    ::CloseHandle(info.hProcess);
+    if (process) {
+        process->reset(info.hProcess);
+    } else {
+        ::CloseHandle(info.hProcess);
+    }
     return true;
+}
+
+// Where a copy started now would run: a job that ends its processes when it closes
+// (deployment agents run packages so) would end the copy before its work is done.
+struct CopyStart {
+    bool tryBreakaway = false;  // leave the job, if it lets us
+    bool mayStay = true;        // the job (if any) lets the copy outlive it
+};
+
+CopyStart HowToStartCopy() {
+    CopyStart how;
+    BOOL inJob = TRUE;  // a failed question counts as a job we know nothing of
+    if (::IsProcessInJob(::GetCurrentProcess(), nullptr, &inJob) && !inJob) return how;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    // The system counts the memory of every process in a job, this one's too, so a
+    // real answer is never zero there; Wine answers zeros for any job.
+    const bool known = ::QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &limits,
+                                                   sizeof(limits), nullptr) &&
+                       limits.PeakProcessMemoryUsed != 0;
+    const DWORD flags = known ? limits.BasicLimitInformation.LimitFlags : 0;
+    if (flags & JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK) return how;  // its children start outside it
+    how.mayStay = known && !(flags & JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE);
+    // Unknown limits: trying costs nothing, and a copy that left is safe whatever they were.
+    how.tryBreakaway = !known || (flags & JOB_OBJECT_LIMIT_BREAKAWAY_OK);
+    return how;
+}
+
+// Leaves the program file and folder to the next restart. The file goes under a fresh
+// hidden name in its folder, so that a new file of the old name (a reinstall) is not
+// what the restart deletes; the folder after it, and only if it is empty by then.
+SelfRemoval RemoveAtRestart(const WideString& file, const WideString& folder) {
+    WideString target = file;
+    for (unsigned attempt = 0; attempt < 16; ++attempt) {
+        const WideString hidden = folder + L"\\~remover." + FreshTag(attempt) + L".tmp";
+        if (::MoveFileExW(file.c_str(), hidden.c_str(), 0)) {
+            target = hidden;
+            ::SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
+            break;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) break;
+    }
+    if (!::MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        if (target != file) ::MoveFileExW(target.c_str(), file.c_str(), 0);
+        return SelfRemoval::kFailed;
+    }
+    return ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? SelfRemoval::kAtRestart
+                                                                                : SelfRemoval::kFailed;
+}
+
+// Starts a copy of the program in a fresh temp folder and hands it this process, the
+// program file and its folder; true once the copy has said it holds them.
+bool StartCopy(const WideString& file, const WideString& folder, const CopyStart& how) {
+    const WideString temp = FreshTempFolder();
+    if (temp.empty()) return false;
+    const WideString copy = temp + L"\\remover.exe";
+    bool started = false;
+    if (::CopyFileW(file.c_str(), copy.c_str(), TRUE)) {
+        SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+        // The copy deletes through these, so a newer file of the same name is never
+        // touched. Write is not shared: an installer that overwrites in place waits
+        // for this file to go instead of writing into a file about to be deleted.
+        unique_file own(::CreateFileW(file.c_str(), DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_DELETE, &inheritable, OPEN_EXISTING, 0, nullptr));
+        unique_file home(::CreateFileW(folder.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       &inheritable, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        unique_handle self, ready(::CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+        if (own && home && ready &&
+            ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), self.put(),
+                              SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0)) {
+            const auto number = [](HANDLE handle) {
+                return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handle));
+            };
+            wchar_t handles[64];
+            ::wsprintfW(handles, L"%lu %lu %lu %lu", number(self.get()), number(own.get()), number(home.get()),
+                        number(ready.get()));
+            const WideString command = L"\"" + copy + L"\" " + Widen(kSelfRemovalSwitch) + handles;
+            // Started from the system folder: a current folder inside what it deletes
+            // would keep that folder.
+            unique_handle process;
+            started = (how.tryBreakaway &&
+                       Launch(copy, command, SystemFolder(), TRUE, nullptr, CREATE_BREAKAWAY_FROM_JOB, &process)) ||
+                      (how.mayStay && Launch(copy, command, SystemFolder(), TRUE, nullptr, 0, &process));
+            if (started) {
+                // A copy that refuses the handles, or never gets going, leaves the work to the restart.
+                const HANDLE either[] = {ready.get(), process.get()};
+                started = ::WaitForMultipleObjects(2, either, FALSE, 30000) == WAIT_OBJECT_0;
+                if (!started) {
+                    ::TerminateProcess(process.get(), 1);
+                    ::WaitForSingleObject(process.get(), 5000);
+                }
+            }
+        }
+    }
+    if (!started) {
+        ::DeleteFileW(copy.c_str());
+        ::RemoveDirectoryW(temp.c_str());
+    }
+    return started;
 }
 
 }  // namespace
 
-bool StartSelfRemoval(const std::string& programFile) {
-    const WideString folder = FreshTempFolder();
-    if (folder.empty()) return false;
-    const WideString copy = folder + L"\\remover.exe";
-    HANDLE self = nullptr;
-    if (!::CopyFileW(FilePath(programFile).c_str(), copy.c_str(), TRUE) ||
-        !::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self, SYNCHRONIZE,
-                           TRUE, 0)) {
-        ::DeleteFileW(copy.c_str());
-        ::RemoveDirectoryW(folder.c_str());
-        return false;
-    }
-    wchar_t handle[32];
-    ::wsprintfW(handle, L"%lu", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(self)));
-    const WideString command =
-        L"\"" + copy + L"\" " + Widen(kSelfRemovalSwitch) + handle + L" \"" + Widen(programFile) + L"\"";
-    // Started from the system folder: a current folder inside what it deletes
-    // would keep that folder.
-    const bool started = Launch(copy, command, SystemFolder(), TRUE, nullptr);
-    ::CloseHandle(self);
-    if (!started) {
-        ::DeleteFileW(copy.c_str());
-        ::RemoveDirectoryW(folder.c_str());
-    }
-    return started;
+SelfRemoval StartSelfRemoval(const std::string& programFile) {
+    const WideString file = FilePath(programFile);
+    const WideString::size_type cut = file.rfind(L'\\');
+    if (programFile.empty() || cut == WideString::npos) return SelfRemoval::kFailed;
+    const WideString folder = file.substr(0, cut);
+    const CopyStart how = HowToStartCopy();
+    if ((how.tryBreakaway || how.mayStay) && StartCopy(file, folder, how)) return SelfRemoval::kStarted;
+    return RemoveAtRestart(file, folder);
 }
 
 namespace {
@@ -213,34 +304,92 @@ void RemoveOwnCopy() {
     // `writeEnd` stays open until this process ends.
 }
 
+// A file or folder by what it is, not by its name.
+struct Identity {
+    DWORD volume = 0, high = 0, low = 0;
+    bool folder = false;
+    bool operator==(const Identity& other) const {
+        return volume == other.volume && high == other.high && low == other.low && folder == other.folder;
+    }
+};
+
+bool IdentityOf(HANDLE handle, Identity* identity) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &info)) return false;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->high = info.nFileIndexHigh;
+    identity->low = info.nFileIndexLow;
+    identity->folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return true;
+}
+
+bool IdentityOf(const std::string& path, Identity* identity) {
+    unique_file handle(::CreateFileW(FilePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle && IdentityOf(handle.get(), identity);
+}
+
+// Four handle values in decimal, one blank apart, as StartSelfRemoval writes them;
+// what follows a blank after them is not read. A handle is a multiple of four below
+// 2^31, which leaves out the pseudo-handles (the current process is -1, 4294967295
+// as a 32-bit number).
+bool ReadHandles(const std::string& text, HANDLE (&handles)[4]) {
+    size_t at = 0;
+    for (HANDLE& handle : handles) {
+        if (at > 0 && (at >= text.size() || text[at++] != ' ')) return false;
+        unsigned long long value = 0;
+        const size_t first = at;
+        while (at < text.size() && at - first < 10 && text[at] >= '0' && text[at] <= '9') {
+            value = value * 10 + static_cast<unsigned>(text[at++] - '0');
+        }
+        if (at == first || value == 0 || value >= 0x80000000ull || value % 4 != 0) return false;
+        handle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value));
+    }
+    return at == text.size() || text[at] == ' ';
+}
+
 }  // namespace
 
-int RunSelfRemoval(const std::string& arguments) {
-    // "<handle of the program's process> "<program file>""
-    char* rest = nullptr;
-    const unsigned long value = std::strtoul(arguments.c_str(), &rest, 10);
-    const std::string tail = rest ? rest : "";
-    const size_t open = tail.find('"'), close = tail.rfind('"');
-    if (value == 0 || open == std::string::npos || close <= open) return 1;
-    const std::string programFile = tail.substr(open + 1, close - open - 1);
-    const std::string::size_type cut = programFile.rfind('\\');
-    if (cut == std::string::npos) return 1;
+bool RunSelfRemoval(const std::string& arguments) {
+    HANDLE handles[4];
+    if (!ReadHandles(arguments, handles)) return false;
+    const HANDLE program = handles[0], file = handles[1], folder = handles[2], ready = handles[3];
+    // Only the handles StartSelfRemoval hands over do anything: another process's,
+    // whose image is the file handed over, in the folder handed over. Each is
+    // checked before anything waits or is touched, so a made-up number never hangs
+    // and never deletes.
+    const DWORD id = ::GetProcessId(program);
+    if (id == 0 || id == ::GetCurrentProcessId()) return false;
+    WideString image(32768, L'\0');
+    DWORD length = static_cast<DWORD>(image.size());
+    if (!::QueryFullProcessImageNameW(program, 0, &image[0], &length)) return false;
+    const std::string imagePath = Narrow(image.data(), length);
+    const std::string::size_type cut = imagePath.rfind('\\');
+    Identity heldFile, heldFolder, namedFile, namedFolder;
+    if (cut == std::string::npos || !IdentityOf(file, &heldFile) || heldFile.folder ||
+        !IdentityOf(imagePath, &namedFile) || !(heldFile == namedFile) || !IdentityOf(folder, &heldFolder) ||
+        !heldFolder.folder || !IdentityOf(imagePath.substr(0, cut), &namedFolder) || !(heldFolder == namedFolder) ||
+        !::SetEvent(ready)) {
+        return false;
+    }
+    ::CloseHandle(ready);
 
-    HANDLE program = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value));
     ::WaitForSingleObject(program, INFINITE);
     ::CloseHandle(program);
-
-    // The ended program's file can take a moment to be released.
-    const WideString file = FilePath(programFile);
-    const WideString folder = FilePath(programFile.substr(0, cut));
+    // The ended program's image can take a moment to be released.
+    FILE_DISPOSITION_INFO remove{TRUE};
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (::DeleteFileW(file.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND) break;
+        if (::SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof(remove))) break;
         ::Sleep(100);
     }
-    // Only an empty folder goes; what was scheduled keeps it until the restart.
-    ::RemoveDirectoryW(folder.c_str());
+    ::CloseHandle(file);
+    // Only an empty folder goes: the system refuses to delete one that holds anything,
+    // a file scheduled for the restart or a newer program.
+    ::SetFileInformationByHandle(folder, FileDispositionInfo, &remove, sizeof(remove));
+    ::CloseHandle(folder);
     RemoveOwnCopy();
-    return 0;
+    return true;
 }
 
 }  // namespace platform

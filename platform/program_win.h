@@ -37,12 +37,19 @@ private:
     uint32_t tag_;
 };
 
-// After this process has ended, deletes `programFile`, then its folder if that
-// is empty, from a copy of the program in a fresh temp folder, which removes
-// itself too. True when the copy started.
-bool StartSelfRemoval(const std::string& programFile);
-// The copy's work; `arguments` is what StartSelfRemoval passed. Returns the exit code.
-int RunSelfRemoval(const std::string& arguments);
+// How the program's own file and folder go once it has ended.
+enum class SelfRemoval {
+    kStarted,    // a copy of the program deletes them, and then itself, when this process ends
+    kAtRestart,  // scheduled for the next restart: no copy could start or outlive the job this runs in
+    kFailed,     // neither: they stay
+};
+// Hands the program file and its folder, as files, to a copy of the program in a
+// fresh temp folder, which deletes them after this process has ended; a newer file
+// of the same name is never touched.
+SelfRemoval StartSelfRemoval(const std::string& programFile);
+// The copy's work; `arguments` is what StartSelfRemoval passed. False, having
+// touched nothing, when they are not the handles StartSelfRemoval hands over.
+bool RunSelfRemoval(const std::string& arguments);
 // The private switch that starts that work.
 extern const char kSelfRemovalSwitch[];
 

@@ -68,6 +68,9 @@ struct Install {
     std::string leftAtMessage = "remover.exe\n";  // the program folder while the closing message shows
     bool manifest = true;
     std::unique_ptr<testwin::Program> other;  // a program a case keeps running beside the removal
+    HANDLE job = nullptr;                     // the job the program runs in, closed as it ends
+    HMODULE heldImage = nullptr;              // the program's file mapped by the test until it ends
+    std::string newProgram;                   // an upgrade's remover.exe, written as the old one ends
     std::vector<std::string> drop;            // files outside the scratch folder, deleted after the case
 
     explicit Install(const std::string& name, const std::string& productName = std::string())
@@ -129,12 +132,31 @@ struct Install {
     // The program's own file, then its folder, go soon after it ends, and so does
     // the copy in the temp folder that removed them.
     void ExpectGoneAfterExit() const {
-        EXPECT_TRUE(Eventually([&] { return !PathExists(app + "\\remover.exe"); }));
-        EXPECT_TRUE(Eventually([&] { return !PathExists(app); }));
         EXPECT_TRUE(Eventually([] { return !TempCopyLeft(); })) << "nothing of ours stays in " << TempFolder();
+        EXPECT_EQ(testwin::ReadFile(app + "\\remover.exe"), newProgram) << "only the file that ran is deleted";
+        if (newProgram.empty()) {
+            EXPECT_TRUE(Eventually([&] { return !PathExists(app + "\\remover.exe"); }));
+            EXPECT_TRUE(Eventually([&] { return !PathExists(app); }));
+        }
         for (const std::string& pending : PendingOperations()) {
             EXPECT_EQ(pending.find("Drevik.Remover."), std::string::npos) << "no restart is left pending for the copy";
         }
+    }
+    // Keeps the program's file mapped as an image, as a scanner may a while after the
+    // program ends: the copy cannot delete it until Ended releases it.
+    void HoldImage() {
+        heldImage = LoadLibraryExW(Wide(app + "\\remover.exe").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+        ASSERT_NE(heldImage, nullptr);
+    }
+    // As soon as the program has ended: its job closes (ending what is still in it), the
+    // image is released, and an upgrade writes its program, retrying while the old is held.
+    void Ended() {
+        if (job) CloseHandle(job);
+        if (heldImage) FreeLibrary(heldImage);
+        EXPECT_TRUE(newProgram.empty() || Eventually([&] {
+            WriteFile(app + "\\remover.exe", newProgram);
+            return testwin::ReadFile(app + "\\remover.exe") == newProgram;
+        }));
     }
     // Starts a test_child copy and waits until it has logged `ready`.
     void StartOther(const std::string& exe, const std::string& arguments, const std::string& ready) {
@@ -186,6 +208,26 @@ void RunClient(Install& t) {
     t.StartOther(t.app + "\\client.exe", "sleep=60000", "begin " + t.app + "\\client.exe");
 }
 
+// The restart's list starts empty, and no earlier removal may still be adding to it.
+void ClearPendingOperations() {
+    ASSERT_TRUE(Eventually([] { return !TempCopyLeft(); }));
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+}
+
+// Wine's restart carries out the pending operations as Windows does at boot.
+void Restart() {
+    testwin::Program restart("C:\\windows\\system32\\wineboot.exe", "-r");
+    ASSERT_TRUE(restart.WaitForExit(60000));
+}
+
+// A job as deployment agents run packages in: what is still in it when it closes ends.
+HANDLE Job(DWORD limits) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+    info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | limits;
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    return SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof(info)) ? job : nullptr;
+}
+
 const char kSilentLog[] = "C:\\remover-tests\\lifecycle-silent.log";
 const Case kRemoved = {"Removed", "", IDOK, 0, kCompleted, 0, nullptr, nullptr, nullptr};
 // The log, in UTF-8, holds the plan, every entry removed and the exit code.
@@ -207,9 +249,7 @@ const Case kCases[] = {
     kSilent,
     {"InUseGoesAtRestart", "", IDOK, 0, kRestart, 3010,
      [](Install& t) {
-         // The restart's list starts empty, and no earlier removal may still be adding to it.
-         ASSERT_TRUE(Eventually([] { return !TempCopyLeft(); }));
-         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+         ClearPendingOperations();
          WriteFile(t.app + "\\lib\\in-use.dll", "dll");
          t.leftAtMessage = "lib\\\nlib\\in-use.dll\nremover.exe\n";
          t.StartOther(t.child, "hold=" + t.app + "\\lib\\in-use.dll;sleep=60000", "held\n");
@@ -223,11 +263,27 @@ const Case kCases[] = {
          EXPECT_TRUE(Eventually([&] { return !PathExists(t.app + "\\remover.exe"); })) << "before any restart";
          EXPECT_TRUE(PathExists(t.app + "\\lib\\in-use.dll")) << "held until its holder ends";
          t.other.reset();
-         // Wine's restart carries out the pending operations as Windows does at boot.
-         testwin::Program restart("C:\\windows\\system32\\wineboot.exe", "-r");
-         ASSERT_TRUE(restart.WaitForExit(60000));
+         Restart();
          t.ExpectGoneAfterExit();
      }},
+    // Only the file that ran is deleted, not an upgrade's new one of its name.
+    {"NewProgramWrittenAsTheOldEnds", "/S ", 0, 0, kCompleted, 0,
+     [](Install& t) { t.HoldImage(); t.newProgram = "new program"; }},
+    // A job that ends the copy: the restart deletes the program, not a reinstall's new one.
+    {"JobThatEndsTheCopyGoesAtRestart", "/S ", 0, 0, kRestart, 3010,
+     [](Install& t) { ClearPendingOperations(); t.job = Job(0); }, nullptr,
+     [](Install& t) {
+         const std::vector<std::string> pending = PendingOperations();
+         ASSERT_EQ(pending.size(), 4u);
+         EXPECT_EQ(pending, (std::vector<std::string>{pending[0], "", t.app, ""})) << "the file, then its folder";
+         EXPECT_EQ(pending[0].find(t.app + "\\~remover."), 0u) << pending[0];
+         WriteFile(t.app + "\\remover.exe", "reinstalled");
+         Restart();
+         EXPECT_EQ(testwin::ReadFile(t.app + "\\remover.exe"), "reinstalled");
+     }},
+    // A job that lets them leave: the copy does, and finishes after the job has closed.
+    {"JobThatLetsTheCopyLeave", "/S ", 0, 0, kCompleted, 0,
+     [](Install& t) { t.job = Job(JOB_OBJECT_LIMIT_BREAKAWAY_OK); t.HoldImage(); }},
     {"RelaunchedCopyIsWaitedFor", "", IDOK, 0, kCompleted, 0,
      [](Install& t) {
          WriteFile(t.base + "\\module-data.txt", "data");
@@ -354,6 +410,9 @@ const Case kCases[] = {
          t.StartOther(t.app + "\\remover.exe", "/S " + t.ManifestName(), "begin " + t.app + "\\bin\\unins.exe");
      },
      nullptr, [](Install& t) { ASSERT_TRUE(t.other->WaitForExit(60000)); EXPECT_EQ(t.other->ExitCode(), 0u); }},
+    // The copy's switch by hand, with made-up handles or this process itself (-1): 87 at once.
+    {"SelfRemovalSwitchByHand", "/~selfremoval=4 8 12 16 ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
+    {"SelfRemovalSwitchOnItself", "/~selfremoval=4294967295 4 8 12 ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
     {"SecondStartForTheSameProduct", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr,
      [](Install& t, testwin::Program& first) {
          // The same product whatever the case of its manifest's name, as the file system sees it.
@@ -374,7 +433,7 @@ void Drive(const Case& c, Install& t) {
     const auto before = Snapshot(t.app);
 
     testwin::Program program(t.app + "\\remover.exe", c.switches + t.ManifestName() + c.trailing,
-                             c.fromProgramFolder ? t.app : std::string());
+                             c.fromProgramFolder ? t.app : std::string(), t.job);
     ASSERT_TRUE(program.started());
     HWND dialog = nullptr;
     if (!c.press && c.atDialog) c.atDialog(t, program);  // while a silent run works
@@ -412,6 +471,7 @@ void Drive(const Case& c, Install& t) {
         testwin::PressButton(box, IDOK);
     }
     ASSERT_TRUE(program.WaitForExit(30000));
+    t.Ended();
     EXPECT_EQ(program.ExitCode(), c.exitCode);
     if (c.ending == kUntouched) {
         EXPECT_EQ(Snapshot(t.app), before) << "nothing removed";
