@@ -367,8 +367,7 @@ const Case kCases[] = {
      }},
     {"LoadedDllMovedAsideSoAReinstallSurvivesTheRestart", "", IDOK, 0, kRestart, 3010,
      [](Install& t) {
-         ASSERT_TRUE(Eventually([] { return !TempCopyLeft(); }));
-         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+         ClearPendingOperations();
          testwin::MakeFolders(t.app + "\\lib");
          ASSERT_TRUE(testwin::CopyTo(t.child, t.app + "\\lib\\client.dll"));
          t.leftAtMessage.clear();  // the name it is moved aside to is a fresh one
@@ -385,8 +384,7 @@ const Case kCases[] = {
      [](Install& t) {
          WriteFile(t.app + "\\lib\\client.dll", "the new version");  // a reinstall
          t.other.reset();
-         testwin::Program restart("C:\\windows\\system32\\wineboot.exe", "-r");
-         ASSERT_TRUE(restart.WaitForExit(60000));
+         Restart();
          EXPECT_EQ(testwin::ReadFile(t.app + "\\lib\\client.dll"), "the new version");
          EXPECT_EQ(Snapshot(t.app).size(), 2u) << "the old file went at the restart";
      }},
