@@ -90,26 +90,7 @@ bool IsBareRoot(const std::string& input) {
 }
 
 bool MayEmptyProgramFolder(platform::Platform& os, const std::string& folder) {
-    if (IsBareRoot(folder)) return false;
-    // Compared by what the folders are, not how they are spelled: a drive letter
-    // mapped onto a profile, a linked parent or a short name reach the same folder.
-    const platform::FileIdentity self = os.Identify(folder);
-    if (!self.known || (!self.finalPath.empty() && IsBareRoot(self.finalPath))) return false;
-    const std::vector<std::string> protectedFolders = os.ProtectedFolders();
-    const std::vector<platform::FileIdentity> owned = Identities(os, protectedFolders);
-    if (IsOrHolds(os, self, owned, true)) return false;
-    // Where nothing resolved to compare: climb each protected folder's own spelling.
-    if (self.finalPath.empty()) {
-        for (const std::string& protectedFolder : protectedFolders) {
-            for (std::string above = ParentOf(protectedFolder); !above.empty() && !IsBareRoot(above);
-                 above = ParentOf(above)) {
-                if (platform::SameFile(self, os.Identify(above))) return false;
-            }
-        }
-    }
-    // Any other folder of the shell, and the temp folders, only as themselves: a
-    // folder inside one (AppData\Local\Programs\Foo) is a normal place to install.
-    return !IsOrHolds(os, self, Identities(os, ShellAndTempFolders(os)), false);
+    return Ownership(os, folder, std::string(), std::string()).MayEmptyProgramFolder();
 }
 
 std::string ProgramOfCommand(platform::Platform& os, const std::string& command) {
@@ -182,16 +163,41 @@ const std::string& Ownership::SharedWith() {
     return sharedWith_;
 }
 
+void Ownership::SettleSystemFolders() {
+    if (systemSettled_) return;
+    systemSettled_ = true;
+    protectedSpellings_ = os_.ProtectedFolders();
+    protected_ = Identities(os_, protectedSpellings_);
+    known_ = Identities(os_, ShellAndTempFolders(os_));
+}
+
+bool Ownership::MayEmptyProgramFolder() {
+    if (IsBareRoot(programFolder_)) return false;
+    // Compared by what the folders are, not how they are spelled: a drive letter
+    // mapped onto a profile, a linked parent or a short name reach the same folder.
+    const platform::FileIdentity self = os_.Identify(programFolder_);
+    if (!self.known || (!self.finalPath.empty() && IsBareRoot(self.finalPath))) return false;
+    SettleSystemFolders();
+    if (IsOrHolds(os_, self, protected_, true)) return false;
+    // Where nothing resolved to compare: climb each protected folder's own spelling.
+    if (self.finalPath.empty()) {
+        for (const std::string& protectedFolder : protectedSpellings_) {
+            for (std::string above = ParentOf(protectedFolder); !above.empty() && !IsBareRoot(above);
+                 above = ParentOf(above)) {
+                if (platform::SameFile(self, os_.Identify(above))) return false;
+            }
+        }
+    }
+    // Any other folder of the shell, and the temp folders, only as themselves: a
+    // folder inside one (AppData\Local\Programs\Foo) is a normal place to install.
+    return !IsOrHolds(os_, self, known_, false);
+}
+
 bool Ownership::IsShellFolder(const std::string& folder) {
     const platform::FileIdentity self = os_.Identify(folder);
     if (!self.known) return false;  // nothing there to remove anyway
-    if (!shellSettled_) {
-        shellSettled_ = true;
-        std::vector<std::string> folders = os_.ProtectedFolders();
-        for (std::string& known : ShellAndTempFolders(os_)) folders.push_back(std::move(known));
-        shellFolders_ = Identities(os_, folders);
-    }
-    return IsOrHolds(os_, self, shellFolders_, true);
+    SettleSystemFolders();
+    return IsOrHolds(os_, self, protected_, true) || IsOrHolds(os_, self, known_, true);
 }
 
 bool Ownership::LeadsIntoThisProduct(const std::string& shortcut) {

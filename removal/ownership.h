@@ -30,6 +30,8 @@ public:
     // `product` names this product's own Uninstall entry; `manifest` is its manifest.
     Ownership(platform::Platform& os, std::string programFolder, std::string product, std::string manifest);
 
+    // Whether the program folder may be emptied (MayEmptyProgramFolder above).
+    bool MayEmptyProgramFolder();
     // Another installed product whose Uninstall entry runs this same program file
     // with its own manifest, which lies in the program folder: the folder is that
     // product's too. Empty when there is none.
@@ -47,6 +49,8 @@ private:
     // The Uninstall entries that run this program with another manifest here
     // (`folders` false), or the folders of all other products (true).
     void SettleProducts(bool folders);
+    // The folders of the system and the user, each opened once for every question.
+    void SettleSystemFolders();
     // The path with links and aliases resolved, for comparing; the full spelling
     // when the path cannot be opened.
     std::string Resolved(const std::string& path);
@@ -56,6 +60,7 @@ private:
     bool sharedSettled_ = false, foldersSettled_ = false;
     std::string sharedWith_;
     std::vector<std::string> productFolders_;  // resolved
-    bool shellSettled_ = false;
-    std::vector<platform::FileIdentity> shellFolders_;
+    bool systemSettled_ = false;
+    std::vector<std::string> protectedSpellings_;
+    std::vector<platform::FileIdentity> protected_, known_;  // never to empty; the shell's own and the temp folders
 };

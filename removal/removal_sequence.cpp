@@ -309,9 +309,13 @@ void RemoveKey(platform::Platform& os, const RemovalPlan& plan, RemovalReport& r
 int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSettings& settings,
                RemovalReport& report, bool* selfRemoval) {
     *selfRemoval = false;
-    // The guard opens every protected folder: asked once, for the log and the walk.
+    // The guard opens every folder of the system and the user: asked once, for the
+    // log, the walk and the groups.
     const std::string programFolder = GetProgramFolder(os);
-    const bool emptyProgramFolder = plan.manifestLoaded && MayEmptyProgramFolder(os, programFolder);
+    const std::string fullManifest = os.FullPath(settings.manifestPath);
+    const std::string manifest = fullManifest.empty() ? settings.manifestPath : fullManifest;
+    Ownership ownership(os, programFolder, plan.productName, manifest);
+    const bool emptyProgramFolder = plan.manifestLoaded && ownership.MayEmptyProgramFolder();
     if (report.Logging()) {
         for (const std::string& line : DescribePlan(os, plan, settings.manifestPath, emptyProgramFolder)) {
             report.Note("plan: " + line);
@@ -328,9 +332,6 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
         }
         return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
     }
-    const std::string fullManifest = os.FullPath(settings.manifestPath);
-    const std::string manifest = fullManifest.empty() ? settings.manifestPath : fullManifest;
-    Ownership ownership(os, programFolder, plan.productName, manifest);
     int exitCode = kExitRemoved;
     if (emptyProgramFolder && ownership.SharedWith().empty() &&
         !ProgramsClosed(os, programFolder, settings, report, &exitCode)) {
