@@ -1,5 +1,6 @@
 #include "platform/program_win.h"
 
+#include "platform/platform_win.h"
 #include "platform/text.h"
 #include "platform/win_handles.h"
 
@@ -180,17 +181,8 @@ CopyStart HowToStartCopy() {
 // hidden name in its folder, so that a new file of the old name (a reinstall) is not
 // what the restart deletes; the folder after it, and only if it is empty by then.
 SelfRemoval RemoveAtRestart(const WideString& file, const WideString& folder) {
-    WideString target = file;
-    for (unsigned attempt = 0; attempt < 16; ++attempt) {
-        const WideString hidden = folder + L"\\~remover." + FreshTag(attempt) + L".tmp";
-        if (::MoveFileExW(file.c_str(), hidden.c_str(), 0)) {
-            target = hidden;
-            ::SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
-            break;
-        }
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) break;
-    }
+    const std::string aside = Windows().MoveAside(Narrow(file));
+    const WideString target = aside.empty() ? file : FilePath(aside);
     if (!::MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
         if (target != file) ::MoveFileExW(target.c_str(), file.c_str(), 0);
         return SelfRemoval::kFailed;
