@@ -50,8 +50,7 @@ std::vector<platform::FileIdentity> Identities(platform::Platform& os, const std
 }
 
 // Whether `self` is one of `folders`, or (with `orHolds`) a folder above one.
-bool IsOrHolds(platform::Platform& os, const platform::FileIdentity& self,
-               const std::vector<platform::FileIdentity>& folders, bool orHolds) {
+bool IsOrHolds(const platform::FileIdentity& self, const std::vector<platform::FileIdentity>& folders, bool orHolds) {
     for (const platform::FileIdentity& identity : folders) {
         if (platform::SameFile(self, identity)) return true;
         if (orHolds && !self.finalPath.empty() && !identity.finalPath.empty() &&
@@ -116,51 +115,65 @@ std::string Ownership::Resolved(const std::string& path) {
     return full.empty() ? path : full;
 }
 
-void Ownership::SettleProducts(bool folders) {
-    bool& settled = folders ? foldersSettled_ : sharedSettled_;
-    if (settled) return;
-    settled = true;
-    const platform::FileIdentity self = os_.Identify(os_.ModuleFileName());
+bool Ownership::RunsThisProgram(const std::string& program) {
+    if (!selfSettled_) {
+        selfSettled_ = true;
+        self_ = os_.Identify(os_.ModuleFileName());
+    }
+    return !program.empty() && self_.known && platform::SameFile(self_, os_.Identify(program));
+}
+
+const std::string& Ownership::OwnFolder() {
+    if (ownFolder_.empty()) ownFolder_ = Resolved(programFolder_);
+    return ownFolder_;
+}
+
+const std::string& Ownership::SharedWith() {
+    if (sharedSettled_) return sharedWith_;
+    sharedSettled_ = true;
     const platform::FileIdentity manifest = os_.Identify(manifest_);
-    const std::string ownFolder = Resolved(programFolder_);
+    for (const platform::InstalledEntry& entry : os_.InstalledProducts()) {
+        if (entry.thisProgramsKey && platform::SamePathText(entry.name, product_)) continue;  // this product
+        const std::string program = ProgramOfCommand(os_, entry.uninstallString);
+        if (!RunsThisProgram(program)) continue;
+        // This program, for this product (another view of its entry) or another
+        // one: another product when its own manifest lies in the program folder.
+        std::string rest = entry.uninstallString.substr(
+            std::min(entry.uninstallString.size(), entry.uninstallString.find(program) + program.size() + 1));
+        rest.erase(0, std::min(rest.size(), rest.find_first_not_of(' ')));
+        const std::string argument = ParseSwitches(rest, "/~").argument;
+        const size_t first = argument.find_first_not_of(" \""), last = argument.find_last_not_of(" \"");
+        if (first == std::string::npos) continue;
+        const std::string theirs = ManifestPath(programFolder_, argument.substr(first, last + 1 - first));
+        const platform::FileIdentity other = os_.Identify(theirs);
+        if (os_.IsFile(theirs) && other.known && !platform::SameFile(other, manifest)) {
+            sharedWith_ = entry.name;
+            break;
+        }
+    }
+    return sharedWith_;
+}
+
+void Ownership::SettleProductFolders() {
+    if (foldersSettled_) return;
+    foldersSettled_ = true;
+    // A product sharing the program folder owns it too.
+    if (!SharedWith().empty()) productFolders_.push_back(OwnFolder());
     const std::string windows = Resolved(os_.WindowsFolder());
     for (const platform::InstalledEntry& entry : os_.InstalledProducts()) {
         if (entry.thisProgramsKey && platform::SamePathText(entry.name, product_)) continue;  // this product
         const std::string program = ProgramOfCommand(os_, entry.uninstallString);
-        if (!program.empty() && self.known && platform::SameFile(self, os_.Identify(program))) {
-            // This program, for this product (another view of its entry) or another
-            // one: another product when its own manifest lies in the program folder.
-            std::string rest = entry.uninstallString.substr(
-                std::min(entry.uninstallString.size(), entry.uninstallString.find(program) + program.size() + 1));
-            rest.erase(0, std::min(rest.size(), rest.find_first_not_of(' ')));
-            const std::string argument = ParseSwitches(rest, "/~").argument;
-            const size_t first = argument.find_first_not_of(" \""), last = argument.find_last_not_of(" \"");
-            const std::string name = first == std::string::npos ? std::string() : argument.substr(first, last + 1 - first);
-            if (name.empty()) continue;
-            const std::string theirs = ManifestPath(programFolder_, name);
-            const platform::FileIdentity other = os_.Identify(theirs);
-            if (os_.IsFile(theirs) && other.known && !platform::SameFile(other, manifest)) {
-                if (!folders && sharedWith_.empty()) sharedWith_ = entry.name;
-                if (folders) productFolders_.push_back(ownFolder);
-            }
-            continue;
-        }
-        if (!folders) continue;
+        if (RunsThisProgram(program)) continue;  // this product's, or the sharing one's, counted above
         for (std::string folder : {program.empty() ? std::string() : ProgramFolderOf(program), entry.installLocation}) {
             while (!folder.empty() && (folder.back() == '\\' || folder.back() == '"')) folder.pop_back();
             if (folder.empty() || folder.find('\\') == std::string::npos || IsBareRoot(folder)) continue;
             folder = Resolved(folder);
             // No product owns the Windows folder (an MsiExec.exe /X{...} entry), nor
             // a folder that holds this product's own.
-            if (SameOrInside(folder, windows) || SameOrInside(ownFolder, folder) || IsBareRoot(folder)) continue;
+            if (SameOrInside(folder, windows) || SameOrInside(OwnFolder(), folder) || IsBareRoot(folder)) continue;
             productFolders_.push_back(folder);
         }
     }
-}
-
-const std::string& Ownership::SharedWith() {
-    SettleProducts(false);
-    return sharedWith_;
 }
 
 void Ownership::SettleSystemFolders() {
@@ -178,7 +191,7 @@ bool Ownership::MayEmptyProgramFolder() {
     const platform::FileIdentity self = os_.Identify(programFolder_);
     if (!self.known || (!self.finalPath.empty() && IsBareRoot(self.finalPath))) return false;
     SettleSystemFolders();
-    if (IsOrHolds(os_, self, protected_, true)) return false;
+    if (IsOrHolds(self, protected_, true)) return false;
     // Where nothing resolved to compare: climb each protected folder's own spelling.
     if (self.finalPath.empty()) {
         for (const std::string& protectedFolder : protectedSpellings_) {
@@ -190,26 +203,26 @@ bool Ownership::MayEmptyProgramFolder() {
     }
     // Any other folder of the shell, and the temp folders, only as themselves: a
     // folder inside one (AppData\Local\Programs\Foo) is a normal place to install.
-    return !IsOrHolds(os_, self, known_, false);
+    return !IsOrHolds(self, known_, false);
 }
 
 bool Ownership::IsShellFolder(const std::string& folder) {
     const platform::FileIdentity self = os_.Identify(folder);
     if (!self.known) return false;  // nothing there to remove anyway
     SettleSystemFolders();
-    return IsOrHolds(os_, self, protected_, true) || IsOrHolds(os_, self, known_, true);
+    return IsOrHolds(self, protected_, true) || IsOrHolds(self, known_, true);
 }
 
 bool Ownership::LeadsIntoThisProduct(const std::string& shortcut) {
     if (!SharedWith().empty()) return false;  // the folder's files may be the other product's
     const std::string target = os_.ShortcutTarget(shortcut);
-    return !target.empty() && IsInsideFolder(Resolved(target), Resolved(programFolder_));
+    return !target.empty() && IsInsideFolder(Resolved(target), OwnFolder());
 }
 
 bool Ownership::LeadsIntoOtherProduct(const std::string& shortcut) {
     const std::string target = os_.ShortcutTarget(shortcut);
     if (target.empty()) return false;
-    SettleProducts(true);
+    SettleProductFolders();
     const std::string resolved = Resolved(target);
     for (const std::string& folder : productFolders_) {
         if (SameOrInside(resolved, folder)) return true;

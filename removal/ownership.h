@@ -46,9 +46,12 @@ public:
     bool LeadsIntoOtherProduct(const std::string& shortcut);
 
 private:
-    // The Uninstall entries that run this program with another manifest here
-    // (`folders` false), or the folders of all other products (true).
-    void SettleProducts(bool folders);
+    // The folders of all other installed products, resolved.
+    void SettleProductFolders();
+    // Whether `program` is this very program file.
+    bool RunsThisProgram(const std::string& program);
+    // The program folder, resolved.
+    const std::string& OwnFolder();
     // The folders of the system and the user, each opened once for every question.
     void SettleSystemFolders();
     // The path with links and aliases resolved, for comparing; the full spelling
@@ -57,7 +60,9 @@ private:
 
     platform::Platform& os_;
     std::string programFolder_, product_, manifest_;
-    bool sharedSettled_ = false, foldersSettled_ = false;
+    bool sharedSettled_ = false, foldersSettled_ = false, selfSettled_ = false;
+    platform::FileIdentity self_;
+    std::string ownFolder_;
     std::string sharedWith_;
     std::vector<std::string> productFolders_;  // resolved
     bool systemSettled_ = false;
