@@ -61,9 +61,8 @@ BOOL CRemovalApp::InitInstance() {
     const std::string programFolder = GetProgramFolder(os);
     const std::string logPath = switches.logPath.empty() ? std::string() : os.FullPath(switches.logPath);
     // A log on the manifest or in the program folder is a usage error, like an unknown switch.
-    const bool logRefused =
-        !logPath.empty() &&
-        LogPathRefused(os, logPath, os.FullPath(ManifestPath(programFolder, switches.argument)), programFolder);
+    const std::string manifest = ManifestPath(programFolder, switches.argument);
+    const bool logRefused = !logPath.empty() && LogPathRefused(os, logPath, os.FullPath(manifest), programFolder);
     if (switches.help || !switches.unknown.empty() || logRefused) {
         // A silent run has nobody to read the usage: the exit code says it.
         if (!switches.silent) ShowBox(kUsageText, switches.help ? MB_ICONINFORMATION : MB_ICONWARNING);
@@ -92,9 +91,8 @@ BOOL CRemovalApp::InitInstance() {
     if (switches.planOnly) {
         std::unique_ptr<platform::TextSink> output = platform::RedirectedOutput();
         platform::TextSink* sink = output ? output.get() : log.get();
-        const bool emptyProgramFolder = plan.manifestLoaded && MayEmptyProgramFolder(os, GetProgramFolder(os));
+        const bool emptyProgramFolder = plan.manifestLoaded && MayEmptyProgramFolder(os, programFolder);
         if (sink) {
-            const std::string manifest = ManifestPath(GetProgramFolder(os), switches.argument);
             for (const std::string& line : DescribePlan(os, plan, manifest, emptyProgramFolder)) sink->Line(line);
         }
         m_exitCode = PlanExitCode(os, plan, emptyProgramFolder);
@@ -117,7 +115,7 @@ BOOL CRemovalApp::InitInstance() {
         RemovalSettings settings;
         settings.silent = true;
         try {
-            settings.manifestPath = ManifestPath(GetProgramFolder(os), switches.argument);
+            settings.manifestPath = manifest;
             m_exitCode = RunRemoval(os, plan, settings, report, &selfRemoval);
         } catch (...) {
             m_exitCode = kExitIncomplete;

@@ -128,12 +128,6 @@ bool ProgramsClosed(platform::Platform& os, const std::string& folder, const Rem
     return false;
 }
 
-// The program file as it appears at the start of a command line.
-std::string ProgramOf(const std::string& command) {
-    const std::string quoted = platform::QuotedProgram(command);
-    return quoted.empty() ? command.substr(0, command.find(' ')) : quoted;
-}
-
 bool Contains(const platform::StringList& list, const std::string& text) {
     for (const std::string& entry : list) {
         if (entry == text) return true;
@@ -175,11 +169,11 @@ void RunModules(platform::Platform& os, const RemovalPlan& plan, const std::stri
             report.Status(Format(kRunningCommandStatus, {&command}));
             uint32_t code = 0;
             if (RunAndWait(os, command, code, workFolders) != 0) {
-                report.left.push_back(ProgramOf(command));
+                report.left.push_back(ProgramOfCommand(os, command));
                 report.Note("could not start: " + command + ": " + os.ErrorText(code));
             } else if (code != 0) {
-                report.left.push_back(ProgramOf(command));
-                failedPrograms->push_back(ProgramOf(command));
+                failedPrograms->push_back(ProgramOfCommand(os, command));
+                report.left.push_back(failedPrograms->back());
                 report.Note("exit code " + std::to_string(code) + ": " + command);
             } else {
                 report.Note("exit code 0: " + command);
@@ -187,7 +181,7 @@ void RunModules(platform::Platform& os, const RemovalPlan& plan, const std::stri
                 if (record) os.WriteRegistryList(plan.productKey, kProgressValue, done);
             }
         } catch (...) {
-            report.left.push_back(ProgramOf(command));
+            report.left.push_back(ProgramOfCommand(os, command));
         }
     }
 }
