@@ -36,9 +36,12 @@ public:
     // with its own manifest, which lies in the program folder: the folder is that
     // product's too. Empty when there is none.
     const std::string& SharedWith();
+    // What the program folder was when MayEmptyProgramFolder judged it.
+    const platform::FileIdentity& ProgramFolderIdentity() const { return judged_; }
     // Whether `folder` is, or holds, a folder of the shell (Programs, Startup, any
     // known folder, for the user or all users), compared by identity.
     bool IsShellFolder(const std::string& folder);
+    bool IsShellFolder(const platform::FileIdentity& folder);
     // Whether a shortcut (.lnk) leads into this product's program folder, which no
     // other product shares.
     bool LeadsIntoThisProduct(const std::string& shortcut);
@@ -61,7 +64,7 @@ private:
     platform::Platform& os_;
     std::string programFolder_, product_, manifest_;
     bool sharedSettled_ = false, foldersSettled_ = false, selfSettled_ = false;
-    platform::FileIdentity self_;
+    platform::FileIdentity self_, judged_;
     std::string ownFolder_;
     std::string sharedWith_;
     std::vector<std::string> productFolders_;  // resolved
