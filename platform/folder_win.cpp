@@ -15,19 +15,21 @@ namespace {
 // Not in the headers of the system version this program is built for.
 constexpr FILE_INFO_BY_HANDLE_CLASS kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
 constexpr DWORD kDispositionDelete = 0x1, kDispositionPosix = 0x2, kDispositionIgnoreReadOnly = 0x10;
-constexpr FILE_INFORMATION_CLASS kFileFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(2);
+constexpr FILE_INFORMATION_CLASS kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
+constexpr FILE_INFORMATION_CLASS kFileIdFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(38);
 constexpr FILE_INFORMATION_CLASS kFileRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
 constexpr OBJECT_INFORMATION_CLASS kObjectNameInformation = static_cast<OBJECT_INFORMATION_CLASS>(1);
 constexpr ULONG kOpenForBackup = 0x00004000;  // FILE_OPEN_FOR_BACKUP_INTENT
 constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035);
 
-struct FullDirectoryEntry {  // FILE_FULL_DIR_INFORMATION
+struct DirectoryEntry {  // FILE_ID_FULL_DIR_INFORMATION
     ULONG NextEntryOffset;
     ULONG FileIndex;
     LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, EndOfFile, AllocationSize;
     ULONG FileAttributes;
     ULONG FileNameLength;
     ULONG EaSize;
+    LARGE_INTEGER FileId;
     WCHAR FileName[1];
 };
 
@@ -120,11 +122,11 @@ public:
             const NTSTATUS status =
                 NtQueryDirectoryFile(handle_.get(), nullptr, nullptr, nullptr, &io, buffer.data(),
                                      static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)),
-                                     kFileFullDirectoryInformation, FALSE, nullptr, restart);
+                                     kFileIdFullDirectoryInformation, FALSE, nullptr, restart);
             if (Failed(status) || io.Information == 0) break;  // no more entries, or none readable
             const char* at = reinterpret_cast<const char*>(buffer.data());
             for (;;) {
-                const auto* found = reinterpret_cast<const FullDirectoryEntry*>(at);
+                const auto* found = reinterpret_cast<const DirectoryEntry*>(at);
                 const size_t length = found->FileNameLength / sizeof(wchar_t);
                 const bool dots = (length == 1 && found->FileName[0] == L'.') ||
                                   (length == 2 && found->FileName[0] == L'.' && found->FileName[1] == L'.');
@@ -136,6 +138,7 @@ public:
                     entry.reparsePoint = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
                     entry.protectedBits =
                         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+                    entry.id = static_cast<uint64_t>(found->FileId.QuadPart);
                     entries.push_back(std::move(entry));
                 }
                 if (found->NextEntryOffset == 0) break;
@@ -158,8 +161,10 @@ public:
             mayDelete = false;
             child = OpenChild(name, kFolderAccess, FILE_DIRECTORY_FILE);
         }
-        WideString childName;
-        if (!child || !IsItself(child.get(), name, &childName)) return nullptr;
+        if (!child || !IsFolderItself(child.get(), entry, name)) return nullptr;
+        WideString childName = name_;
+        if (childName.empty() || childName.back() != L'\\') childName.push_back(L'\\');
+        childName += name;
         return std::unique_ptr<OpenFolder>(
             new WinOpenFolder(child.release(), std::move(path), std::move(childName), mayDelete));
     }
@@ -171,20 +176,14 @@ public:
             // Held without delete sharing: it stays, but loses the bits all the same.
             if (entry.protectedBits && ::GetLastError() == ERROR_SHARING_VIOLATION) {
                 unique_file attributes = OpenChild(name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, 0);
-                WideString ignored;
-                if (attributes && IsItself(attributes.get(), name, &ignored)) {
+                if (attributes && IsItself(attributes.get(), name)) {
                     SetBasicAttributes(attributes.get(), FILE_ATTRIBUTE_NORMAL);
                 }
                 ::SetLastError(ERROR_SHARING_VIOLATION);
             }
             return false;
         }
-        WideString ignored;
-        if (!IsItself(child.get(), name, &ignored)) {
-            // Where the system opened the link itself, deleting it leaves its target be.
-            if (!linkOpened_) return false;
-            return Dispose(child.get(), false);
-        }
+        if (!IsItself(child.get(), name)) return false;
         return Dispose(child.get(), entry.protectedBits);
     }
 
@@ -203,8 +202,7 @@ public:
     std::string MoveChildAside(const FolderEntry& entry) override {
         const WideString name = Widen(entry.name);
         unique_file child = OpenChild(name, kFileAccess, FILE_NON_DIRECTORY_FILE);
-        WideString ignored;
-        if (!child || !IsItself(child.get(), name, &ignored)) return std::string();
+        if (!child || !IsItself(child.get(), name)) return std::string();
         static unsigned counter = 0;
         LARGE_INTEGER now{};
         ::QueryPerformanceCounter(&now);
@@ -253,24 +251,41 @@ public:
         return unique_file(child);
     }
 
-    // Whether `child`, opened as `name` here, is that entry itself: not a link, and
-    // named as this folder's name and its own. Wine ignores FILE_OPEN_REPARSE_POINT
-    // and lists a link to a file as a plain file, but names what it opened by the
-    // target's path. `linkOpened_` tells whether a failure had the link itself open.
-    bool IsItself(HANDLE child, const WideString& name, WideString* childName) {
-        linkOpened_ = false;
+    // A folder is checked by the id its listing gave: Wine lists a link to a folder as
+    // a link, with its target's id, so what was swapped in since the listing shows
+    // another id. Asking a name is what costs (Wine climbs the whole path to find its
+    // drive), so a folder's own name is its parent's and the name it was opened by.
+    // A link opened as itself is no folder to enter, whatever its name.
+    bool IsFolderItself(HANDLE child, const FolderEntry& entry, const WideString& name) {
         FILE_ATTRIBUTE_TAG_INFO tag{};
         if (!::GetFileInformationByHandleEx(child, FileAttributeTagInfo, &tag, sizeof(tag))) return false;
         if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            linkOpened_ = true;
             ::SetLastError(kErrorNotItself);
             return false;
         }
-        if (!ObjectName(child, childName)) return false;
+        if (entry.id == 0) return IsItself(child, name);
+        IO_STATUS_BLOCK io{};
+        LARGE_INTEGER id{};
+        if (Failed(::NtQueryInformationFile(child, &io, &id, sizeof(id), kFileInternalInformation))) return false;
+        if (entry.reparsePoint || static_cast<uint64_t>(id.QuadPart) != entry.id) {
+            ::SetLastError(kErrorNotItself);
+            return false;
+        }
+        return true;
+    }
+
+    // Whether `child`, opened as `name` here, is that entry itself: named as this
+    // folder's name and its own. Where the system opens a link as itself (Windows),
+    // that is the link, and acting on it leaves its target be; Wine ignores
+    // FILE_OPEN_REPARSE_POINT and lists a link to a file as a plain file, but names
+    // what it opened by the target's path.
+    bool IsItself(HANDLE child, const WideString& name) {
+        WideString found;
+        if (!ObjectName(child, &found)) return false;
         WideString expected = name_;
         if (expected.empty() || expected.back() != L'\\') expected.push_back(L'\\');
         expected += name;
-        if (!SameText(*childName, expected.data(), expected.size())) {
+        if (!SameText(found, expected.data(), expected.size())) {
             ::SetLastError(kErrorNotItself);
             return false;
         }
@@ -280,9 +295,8 @@ public:
 private:
     unique_file handle_;
     std::string path_;
-    WideString name_;  // as ObjectName gives it
+    WideString name_;  // as the system names it: ObjectName, or its parent's and its own
     bool mayDelete_;
-    bool linkOpened_ = false;
 };
 
 }  // namespace

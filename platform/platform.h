@@ -32,6 +32,7 @@ struct FolderEntry {
     bool directory = false;
     bool reparsePoint = false;  // junction, symbolic link, mount point
     bool protectedBits = false;  // read-only, hidden or system set
+    uint64_t id = 0;             // the file system's id for it, where the listing gives one
 };
 
 // What a folder is, whatever its spelling: two paths name the same folder when
