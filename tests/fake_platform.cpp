@@ -129,9 +129,14 @@ public:
         if (action != os_.processActions.end()) action->second();
         os_.Record("exit " + command_);
     }
-    uint32_t ExitCode(uint32_t fallback) override {
+    bool ExitCode(uint32_t* code) override {
+        if (os_.unreadableExitCodes.count(command_)) {
+            *code = 6;  // ERROR_INVALID_HANDLE
+            return false;
+        }
         auto it = os_.exitCodes.find(command_);
-        return it == os_.exitCodes.end() ? 0 : it->second;
+        *code = it == os_.exitCodes.end() ? 0 : it->second;
+        return true;
     }
     std::vector<platform::RunningProgram> Descendants() override { return {}; }
 
@@ -329,9 +334,32 @@ platform::StringList FakePlatform::ReadRegistryList(const std::string& key, cons
 }
 
 bool FakePlatform::WriteRegistryList(const std::string& key, const std::string& value, const platform::StringList& list) {
-    if (registryFails) return false;
+    if (registryFails || !registryKeys.count(key)) return false;
     Record("regwrite " + key + "|" + value + "|" + std::to_string(list.size()));
     registryLists[key + "|" + value] = list;
+    registryKeys[key] = ++registryClock;
+    return true;
+}
+
+bool FakePlatform::RegistryKeyExists(const std::string& key, uint64_t* lastWrite) {
+    auto it = registryKeys.find(key);
+    *lastWrite = it == registryKeys.end() ? 0 : it->second;
+    return it != registryKeys.end();
+}
+
+bool FakePlatform::CreateRegistryKey(const std::string& key) {
+    const std::string parent = ParentOf(key);
+    if (registryFails || !registryKeys.count(parent)) return false;
+    if (!registryKeys.count(key)) {
+        registryKeys[key] = ++registryClock;
+        registryKeys[parent] = ++registryClock;
+    }
+    return true;
+}
+
+bool FakePlatform::FileBytes(const std::string& path, std::string* bytes) {
+    if (!IsFile(path)) return false;
+    *bytes = contents[path];
     return true;
 }
 
@@ -364,7 +392,15 @@ std::unique_ptr<platform::Process> FakePlatform::StartProcess(std::string& comma
 
 bool FakePlatform::DeleteRegistryTree(const std::string& key) {
     Record("regdelete " + key);
-    return !registryFails;
+    if (registryFails) return false;
+    for (auto it = registryKeys.begin(); it != registryKeys.end();) {
+        it = it->first == key || it->first.compare(0, key.size() + 1, key + "\\") == 0 ? registryKeys.erase(it) : ++it;
+    }
+    for (auto it = registryLists.begin(); it != registryLists.end();) {
+        const char next = it->first.size() > key.size() ? it->first[key.size()] : '\0';
+        it = it->first.compare(0, key.size(), key) == 0 && (next == '|' || next == '\\') ? registryLists.erase(it) : ++it;
+    }
+    return true;
 }
 
 bool FakePlatform::ScheduleRemoval(const std::string& path) {
