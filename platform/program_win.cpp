@@ -522,10 +522,10 @@ bool RunSelfRemoval(const std::string& arguments) {
         const WideString aside = MoveAsideThrough(file);
         scheduled = !aside.empty() && ::MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
         const DWORD error = ::GetLastError();
+        const std::string held = aside.empty() ? imagePath : Narrow(aside.substr(4));
         AddToLog(logPath, scheduled ? "in use after the program ended, deleted at the next restart: " + imagePath +
-                                          " (moved aside to " + Narrow(aside.substr(4)) + "), and its folder if empty"
-                                    : "left: " + imagePath + ": neither deleted nor moved aside and scheduled: " +
-                                          Windows().ErrorText(error));
+                                          " (moved aside to " + held + "), and its folder if empty"
+                                    : "left: " + held + ": neither deleted nor scheduled: " + Windows().ErrorText(error));
     }
     ::CloseHandle(file);
     // Only an empty folder goes: the system refuses to delete one that holds anything,

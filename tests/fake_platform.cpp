@@ -130,13 +130,10 @@ public:
         os_.Record("exit " + command_);
     }
     bool ExitCode(uint32_t* code) override {
-        if (os_.unreadableExitCodes.count(command_)) {
-            *code = 6;  // ERROR_INVALID_HANDLE
-            return false;
-        }
         auto it = os_.exitCodes.find(command_);
-        *code = it == os_.exitCodes.end() ? 0 : it->second;
-        return true;
+        const bool read = !os_.unreadableExitCodes.count(command_);
+        *code = !read ? 6 : it == os_.exitCodes.end() ? 0 : it->second;  // 6: ERROR_INVALID_HANDLE
+        return read;
     }
     std::vector<platform::RunningProgram> Descendants() override { return {}; }
 
@@ -350,10 +347,9 @@ bool FakePlatform::RegistryKeyExists(const std::string& key, uint64_t* lastWrite
 bool FakePlatform::CreateRegistryKey(const std::string& key) {
     const std::string parent = ParentOf(key);
     if (registryFails || !registryKeys.count(parent)) return false;
-    if (!registryKeys.count(key)) {
-        registryKeys[key] = ++registryClock;
-        registryKeys[parent] = ++registryClock;
-    }
+    if (registryKeys.count(key)) return true;
+    registryKeys[key] = ++registryClock;
+    registryKeys[parent] = ++registryClock;
     return true;
 }
 
@@ -392,15 +388,7 @@ std::unique_ptr<platform::Process> FakePlatform::StartProcess(std::string& comma
 
 bool FakePlatform::DeleteRegistryTree(const std::string& key) {
     Record("regdelete " + key);
-    if (registryFails) return false;
-    for (auto it = registryKeys.begin(); it != registryKeys.end();) {
-        it = it->first == key || it->first.compare(0, key.size() + 1, key + "\\") == 0 ? registryKeys.erase(it) : ++it;
-    }
-    for (auto it = registryLists.begin(); it != registryLists.end();) {
-        const char next = it->first.size() > key.size() ? it->first[key.size()] : '\0';
-        it = it->first.compare(0, key.size(), key) == 0 && (next == '|' || next == '\\') ? registryLists.erase(it) : ++it;
-    }
-    return true;
+    return !registryFails;
 }
 
 bool FakePlatform::ScheduleRemoval(const std::string& path) {

@@ -64,9 +64,7 @@ public:
     std::map<std::string, std::string> shortcutTargets;  // .lnk path -> where it leads
     std::vector<platform::InstalledEntry> installed;
     std::map<std::string, platform::StringList> registryLists;  // "key|value" -> list
-    // Keys that exist, with their last-write times: a value written or a subkey made
-    // in a key moves its time on.
-    std::map<std::string, uint64_t> registryKeys;
+    std::map<std::string, uint64_t> registryKeys;  // keys that exist -> last-write time (a value or subkey made)
     uint64_t registryClock = 100;
     std::map<std::string, std::string> contents;  // file path -> bytes (none: empty)
     // Other spellings of a folder (a mapped drive, a linked parent): prefix -> real path.

@@ -70,8 +70,7 @@ TEST(Switches, BeforeOrAfterTheManifestName) {
         {"Foo.xml", false, false, false, "", "", "Foo.xml"},
         {"\"Foo.xml\" ", false, false, false, "", "", "Foo.xml"},
         // Quotes group, the usual Windows way, and are part of no name or value.
-        {"/S \"My Foo.xml\"", true, false, false, "", "", "My Foo.xml"},
-        {"\"/log=C:\\My Logs\\x.log\" Foo.xml", false, false, false, "C:\\My Logs\\x.log", "", "Foo.xml"},
+        {"\"/log=C:\\My Logs\\x.log\" \"My Foo.xml\"", false, false, false, "C:\\My Logs\\x.log", "", "My Foo.xml"},
         {"\"Foo.xml\" Bar.xml \"/S\"", true, false, false, "", "Bar.xml", "Foo.xml"},
         {"/S Foo.xml", true, false, false, "", "", "Foo.xml"},
         {"/s /log=C:\\l.txt\tFoo Bar.xml", true, false, false, "C:\\l.txt", "", "Foo Bar.xml"},
@@ -107,11 +106,7 @@ TEST(Switches, PlanEndsAsTheRemovalWould) {
     plan.manifestLoaded = true;
     plan.productKey = ProductKey("Foo");
     plan.moduleCommands = {"\"C:\\Apps\\Foo\\unins.exe\" /s"};
-    const auto code = [&](bool emptyProgramFolder) {
-        int result = -1;
-        DescribePlan(os, plan, "C:\\Apps\\Foo\\Foo.xml", emptyProgramFolder, &result);
-        return result;
-    };
+    const auto code = [&](bool empty) { int c = -1; DescribePlan(os, plan, "C:\\Foo.xml", empty, &c); return c; };
     EXPECT_EQ(code(true), 0);
     EXPECT_EQ(code(false), 1603) << "the program folder is refused";
     plan.moduleCommands.push_back("\"C:\\Apps\\Foo\\gone.exe\"");
