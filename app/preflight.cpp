@@ -2,7 +2,6 @@
 
 #include "platform/text.h"
 #include "removal/launcher.h"
-#include "removal/removal_sequence.h"
 
 namespace {
 
@@ -36,14 +35,4 @@ bool LogPathRefused(platform::Platform& os, const std::string& logPath, const st
         }
     }
     return platform::SamePathText(parent, programFolder) || IsInsideFolder(parent, programFolder);
-}
-
-int PlanExitCode(platform::Platform& os, const RemovalPlan& plan, bool emptyProgramFolder) {
-    if (!plan.manifestLoaded) return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
-    if (!emptyProgramFolder || !IsProductKey(plan.productKey)) return kExitIncomplete;
-    for (const std::string& command : plan.moduleCommands) {
-        // Such a module cannot start, and the run leaves it standing.
-        if (!os.IsFile(platform::QuotedProgram(command))) return kExitIncomplete;
-    }
-    return kExitRemoved;
 }

@@ -1,5 +1,5 @@
 // What a run can tell before it touches anything: whether its log may go where it
-// was asked to, and how a /plan run ends.
+// was asked to.
 #pragma once
 
 #include <string>
@@ -16,9 +16,3 @@ constexpr int kExitLogFailed = 1622;
 // otherwise.
 bool LogPathRefused(platform::Platform& os, const std::string& logPath, const std::string& manifestPath,
                     const std::string& programFolder);
-
-// The exit code a removal of `plan` would end with, as far as the plan alone can
-// tell: 1605 without a manifest, 1603 when it is unreadable or when something is
-// sure to stay (a module program that does not exist, a refused program folder or
-// registry key), else 0. `emptyProgramFolder` is MayEmptyProgramFolder's answer.
-int PlanExitCode(platform::Platform& os, const RemovalPlan& plan, bool emptyProgramFolder);

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "app/preflight.h"
@@ -44,6 +45,7 @@ void LoadCurrentControls() {
 
 const char kLogFailedTemplate[] = "无法创建日志文件：%s";
 const char kAlreadyRunningText[] = "该产品的另一个卸载程序正在运行，请等它结束后再试。";
+const char kLockFailedText[] = "无法确认该产品没有另一个卸载程序正在运行，未删除任何内容。";
 
 void ShowBox(const std::string& text, UINT icon) {
     ::MessageBoxW(nullptr, platform::Widen(text).c_str(), platform::Widen(kPlainCaption).c_str(), MB_OK | icon);
@@ -63,9 +65,33 @@ BOOL CRemovalApp::InitInstance() {
     // A log on the manifest or in the program folder is a usage error, like an unknown switch.
     const std::string manifest = ManifestPath(programFolder, switches.argument);
     const bool logRefused = !logPath.empty() && LogPathRefused(os, logPath, os.FullPath(manifest), programFolder);
+    // A /plan run is read by a script and never shows a window: what a box would say
+    // goes to standard output (when redirected) and to the log.
+    std::unique_ptr<platform::TextSink> output = switches.planOnly ? platform::RedirectedOutput() : nullptr;
+    const auto toScript = [&output](platform::TextSink* log, const std::string& text) {
+        for (size_t from = 0, end = 0; from <= text.size(); from = end + 1) {
+            end = std::min(text.find('\n', from), text.size());
+            for (platform::TextSink* sink : {output.get(), log}) {
+                if (sink) sink->Line(text.substr(from, end - from));
+            }
+        }
+    };
     if (switches.help || !switches.unknown.empty() || logRefused) {
         // A silent run has nobody to read the usage: the exit code says it.
-        if (!switches.silent) ShowBox(kUsageText, switches.help ? MB_ICONINFORMATION : MB_ICONWARNING);
+        if (switches.planOnly) {
+            // The log takes the refusal too, unless the log is what is refused.
+            std::unique_ptr<platform::TextSink> log =
+                logRefused || logPath.empty() ? nullptr : platform::OpenLogFile(logPath);
+            std::string text = kUsageText;
+            if (!switches.unknown.empty()) {
+                text = "refused: unknown switch: " + switches.unknown + "\n" + text;
+            } else if (logRefused) {
+                text = "refused: the log is the manifest or lies in the program folder: " + logPath + "\n" + text;
+            }
+            toScript(log.get(), text);
+        } else if (!switches.silent) {
+            ShowBox(kUsageText, switches.help ? MB_ICONINFORMATION : MB_ICONWARNING);
+        }
         m_exitCode = switches.help ? kExitRemoved : kExitBadSwitch;
         return FALSE;
     }
@@ -81,7 +107,11 @@ BOOL CRemovalApp::InitInstance() {
         if (!logPath.empty()) log = platform::OpenLogFile(logPath);
         if (!log) {
             const std::string& shown = logPath.empty() ? switches.logPath : logPath;
-            if (!switches.silent) ShowBox(platform::Format(kLogFailedTemplate, {&shown}), MB_ICONWARNING);
+            if (switches.planOnly) {
+                toScript(nullptr, "the log file cannot be created: " + shown);
+            } else if (!switches.silent) {
+                ShowBox(platform::Format(kLogFailedTemplate, {&shown}), MB_ICONWARNING);
+            }
             m_exitCode = kExitLogFailed;
             return FALSE;
         }
@@ -89,18 +119,25 @@ BOOL CRemovalApp::InitInstance() {
     }
 
     if (switches.planOnly) {
-        std::unique_ptr<platform::TextSink> output = platform::RedirectedOutput();
         platform::TextSink* sink = output ? output.get() : log.get();
         const bool emptyProgramFolder = plan.manifestLoaded && MayEmptyProgramFolder(os, programFolder);
-        if (sink) {
-            for (const std::string& line : DescribePlan(os, plan, manifest, emptyProgramFolder)) sink->Line(line);
+        int code = kExitIncomplete;
+        for (const std::string& line : DescribePlan(os, plan, manifest, emptyProgramFolder, &code)) {
+            if (sink) sink->Line(line);
         }
-        m_exitCode = PlanExitCode(os, plan, emptyProgramFolder);
+        m_exitCode = code;
         return FALSE;
     }
 
     // One removal per product at a time: a second start shows the first one.
     platform::ProductLock lock(ProductName(switches.argument));
+    if (lock.Failed()) {
+        // Unguarded, two removals could each delete what the other still needs.
+        if (!switches.silent) ShowBox(kLockFailedText, MB_ICONWARNING);
+        if (log) log->Line("the one-run lock cannot be made, nothing removed: " + os.ErrorText(lock.Error()));
+        m_exitCode = kExitIncomplete;
+        return FALSE;
+    }
     if (lock.Taken()) {
         // A silent run holding the lock has no window to show: say so instead.
         if (!switches.silent && !lock.ActivateHolder()) ShowBox(kAlreadyRunningText, MB_ICONWARNING);
@@ -134,7 +171,7 @@ BOOL CRemovalApp::InitInstance() {
     // The log is no handle the copy inherits, so it stays open to say how it went.
     if (selfRemoval) {
         const std::string programFile = os.ModuleFileName();
-        switch (platform::StartSelfRemoval(programFile)) {
+        switch (platform::StartSelfRemoval(programFile, log ? logPath : std::string())) {
         case platform::SelfRemoval::kStarted:
             if (log) log->Line("deleted once the program has ended: " + programFile + ", and its folder if empty");
             break;

@@ -10,7 +10,7 @@ const char kUsageText[] =
     "/?\t显示本说明\n\n"
     "日志文件不能是清单文件，也不能位于程序文件夹内（卸载会删除该文件夹）。\n\n"
     "退出代码：0 已卸载；3010 重新启动后完成；1602 已取消；1603 有项目未能删除；"
-    "1605 清单不存在；1618 该产品的另一卸载正在进行；1622 无法创建日志文件；87 参数无效";
+    "1605 清单和注册表项都不存在；1618 该产品的另一卸载正在进行；1622 无法创建日志文件；87 参数无效";
 
 namespace {
 
@@ -26,23 +26,37 @@ bool SameSwitch(const std::string& word, const char* name) {
     return true;
 }
 
-// Reads one switch at `at` (a '/'), records it, and returns where the next word begins.
-size_t ReadSwitch(const std::string& tail, size_t at, Switches& result) {
-    std::string word, value;
-    bool hasValue = false;
-    while (at < tail.size() && !IsBlank(tail[at]) && tail[at] != '=') word += tail[at++];
-    if (at < tail.size() && tail[at] == '=') {
-        hasValue = true;
-        ++at;
-        if (at < tail.size() && tail[at] == '"') {
-            const size_t close = tail.find('"', at + 1);
-            const size_t end = close == std::string::npos ? tail.size() : close;
-            value = tail.substr(at + 1, end - at - 1);
-            at = close == std::string::npos ? end : close + 1;
+// Reads the word at `at` the usual Windows way: quotes group blanks and are not
+// part of it. A backslash is always itself: no file name can hold a quote, so
+// none escapes one, and "C:\My Logs\" keeps its last backslash. Returns where the
+// word ends.
+size_t ReadWord(const std::string& tail, size_t at, std::string* word) {
+    bool quoted = false;
+    for (; at < tail.size() && (quoted || !IsBlank(tail[at])); ++at) {
+        if (tail[at] == '"') {
+            quoted = !quoted;
+        } else {
+            *word += tail[at];
         }
-        while (at < tail.size() && !IsBlank(tail[at])) value += tail[at++];
     }
+    return at;
+}
+
+// Whether the word at `at` is a switch: it begins with '/', quoted or not.
+bool IsSwitchAt(const std::string& tail, size_t at) {
+    while (at < tail.size() && tail[at] == '"') ++at;
+    return at < tail.size() && tail[at] == '/';
+}
+
+// Reads one switch at `at`, records it, and returns where the next word begins.
+size_t ReadSwitch(const std::string& tail, size_t at, Switches& result) {
+    std::string text;
+    at = ReadWord(tail, at, &text);
     while (at < tail.size() && IsBlank(tail[at])) ++at;
+    const size_t equals = text.find('=');
+    const bool hasValue = equals != std::string::npos;
+    const std::string word = text.substr(0, equals);
+    const std::string value = hasValue ? text.substr(equals + 1) : std::string();
 
     // Whoever typed /S meant nobody to be asked, even when the rest of the word
     // is wrong: a deployment tool waiting on a box it cannot see would hang.
@@ -58,22 +72,34 @@ size_t ReadSwitch(const std::string& tail, size_t at, Switches& result) {
     } else if (SameSwitch(word, "/log") && hasValue && !value.empty()) {
         result.logPath = value;
     } else if (result.unknown.empty()) {
-        result.unknown = hasValue ? word + "=" + value : word;
+        result.unknown = text;
     }
     return at;
 }
 
-// Where the manifest's name that begins at `from` ends: at the first blank after
-// which the next word begins with '/'; the end of the tail when none does.
-size_t NameEnd(const std::string& tail, size_t from) {
-    for (size_t at = from; at < tail.size(); ++at) {
-        if (!IsBlank(tail[at])) continue;
-        size_t next = at;
-        while (next < tail.size() && IsBlank(tail[next])) ++next;
-        if (next < tail.size() && tail[next] == '/') return at;
-        at = next;
+// Reads the manifest's name that begins at `from`, without its quotes, and returns
+// where it ends: at the first unquoted blank after which the next word is a switch,
+// or nothing follows. A name without quotes may hold blanks (My Foo.xml /S), as
+// command lines did before the switches; one with quotes is one word the usual
+// way, and ends at its first unquoted blank.
+size_t ReadName(const std::string& tail, size_t from, std::string* name) {
+    bool quoted = false, hadQuotes = false;
+    size_t at = from;
+    for (; at < tail.size(); ++at) {
+        if (tail[at] == '"') {
+            quoted = !quoted;
+            hadQuotes = true;
+        } else if (quoted || !IsBlank(tail[at])) {
+            *name += tail[at];
+        } else {
+            size_t next = at;
+            while (next < tail.size() && IsBlank(tail[next])) ++next;
+            if (hadQuotes || next == tail.size() || IsSwitchAt(tail, next)) break;
+            name->append(tail, at, next - at);
+            at = next - 1;
+        }
     }
-    return tail.size();
+    return at;
 }
 
 }  // namespace
@@ -81,7 +107,7 @@ size_t NameEnd(const std::string& tail, size_t from) {
 Switches ParseSwitches(const std::string& tail, const char* selfRemovalSwitch) {
     Switches result;
     size_t at = 0;
-    while (at < tail.size() && tail[at] == '/') {
+    while (at < tail.size() && IsSwitchAt(tail, at)) {
         // The private switch takes the whole rest of the line.
         if (tail.compare(at, std::strlen(selfRemovalSwitch), selfRemovalSwitch) == 0) {
             result.selfRemoval = tail.substr(at + std::strlen(selfRemovalSwitch));
@@ -91,18 +117,16 @@ Switches ParseSwitches(const std::string& tail, const char* selfRemovalSwitch) {
         at = ReadSwitch(tail, at, result);
     }
     // Many scripts put the switches after the name: "Foo.xml /S".
-    const size_t end = NameEnd(tail, at);
-    result.argument = tail.substr(at, end - at);
-    at = end;
+    at = ReadName(tail, at, &result.argument);
     while (at < tail.size() && IsBlank(tail[at])) ++at;
     while (at < tail.size()) {
-        if (tail[at] == '/') {
+        if (IsSwitchAt(tail, at)) {
             at = ReadSwitch(tail, at, result);
             continue;
         }
-        // A second name, or the rest of an unquoted value: nothing this program reads.
+        // A second name: nothing this program reads.
         std::string word;
-        while (at < tail.size() && !IsBlank(tail[at])) word += tail[at++];
+        at = ReadWord(tail, at, &word);
         while (at < tail.size() && IsBlank(tail[at])) ++at;
         if (result.unknown.empty()) result.unknown = word;
     }

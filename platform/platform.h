@@ -113,8 +113,8 @@ public:
     virtual ~Process() = default;
     // Returns when the process has ended or `event` is signalled, whichever comes first.
     virtual void WaitForExitOr(Event& event) = 0;
-    // The exit code; `fallback` when the system cannot say.
-    virtual uint32_t ExitCode(uint32_t fallback) = 0;
+    // The exit code; false, with the system error in `code`, when the system cannot say.
+    virtual bool ExitCode(uint32_t* code) = 0;
     // Processes it started (and theirs) that still run; empty when nothing can tell.
     virtual std::vector<RunningProgram> Descendants() = 0;
 };
@@ -164,6 +164,8 @@ public:
     virtual std::string FullPath(const std::string& path) = 0;
     // The file a shell link (.lnk) leads to; empty when it cannot be read.
     virtual std::string ShortcutTarget(const std::string& path) = 0;
+    // The bytes of a small file (a manifest); false when it cannot be read.
+    virtual bool FileBytes(const std::string& path, std::string* bytes) = 0;
 
     // Processes and threads.
     virtual std::unique_ptr<Event> NewEvent() = 0;
@@ -194,6 +196,13 @@ public:
     virtual StringList ReadRegistryList(const std::string& key, const std::string& value) = 0;
     // Writes it; false when the key does not exist or cannot be written (never created).
     virtual bool WriteRegistryList(const std::string& key, const std::string& value, const StringList& list) = 0;
+    // Whether a key below HKEY_LOCAL_MACHINE exists, and when it was last written
+    // (its values or its list of subkeys; 0 when the system cannot say). A key the
+    // system will not open counts as existing.
+    virtual bool RegistryKeyExists(const std::string& key, uint64_t* lastWrite) = 0;
+    // Creates a key below its existing parent, or opens it when it exists; false
+    // when the parent does not exist (it is never created) or the key cannot be made.
+    virtual bool CreateRegistryKey(const std::string& key) = 0;
     // The Uninstall entries of HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, both registry views.
     virtual std::vector<InstalledEntry> InstalledProducts() = 0;
 

@@ -71,10 +71,14 @@ public:
         const HANDLE handles[2] = {static_cast<WinEvent&>(event).get(), process_.get()};
         ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
     }
-    uint32_t ExitCode(uint32_t fallback) override {
-        DWORD code = fallback;
-        ::GetExitCodeProcess(process_.get(), &code);
-        return code;
+    bool ExitCode(uint32_t* code) override {
+        DWORD value = 0;
+        if (!::GetExitCodeProcess(process_.get(), &value)) {
+            *code = ::GetLastError();
+            return false;
+        }
+        *code = value;
+        return true;
     }
 
 private:
@@ -390,6 +394,31 @@ bool WindowsPlatform::WriteRegistryList(const std::string& key, const std::strin
                             static_cast<DWORD>(data.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
+bool WindowsPlatform::RegistryKeyExists(const std::string& key, uint64_t* lastWrite) {
+    *lastWrite = 0;
+    unique_hkey opened;
+    const LSTATUS status =
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(key).c_str(), 0, KEY_QUERY_VALUE | kOwnView, opened.put());
+    if (status != ERROR_SUCCESS) return status != ERROR_FILE_NOT_FOUND && status != ERROR_PATH_NOT_FOUND;
+    FILETIME written{};
+    if (::RegQueryInfoKeyW(opened.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr, &written) == ERROR_SUCCESS) {
+        *lastWrite = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    }
+    return true;
+}
+
+bool WindowsPlatform::CreateRegistryKey(const std::string& key) {
+    const size_t cut = key.rfind('\\');
+    if (cut == std::string::npos) return false;
+    unique_hkey parent, created;
+    // The parent is opened, never created: a product key that is gone stays gone.
+    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(key.substr(0, cut)).c_str(), 0, KEY_CREATE_SUB_KEY | kOwnView,
+                           parent.put()) == ERROR_SUCCESS &&
+           ::RegCreateKeyExW(parent.get(), Widen(key.substr(cut + 1)).c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | kOwnView,
+                             nullptr, created.put(), nullptr) == ERROR_SUCCESS;
+}
+
 namespace {
 
 std::string StringValue(HKEY key, const wchar_t* name) {
@@ -478,6 +507,22 @@ std::string WindowsPlatform::MoveAside(const std::string& path) {
         }
     }
     return std::string();
+}
+
+bool WindowsPlatform::FileBytes(const std::string& path, std::string* bytes) {
+    unique_file file(::CreateFileW(FilePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER size{};
+    // A manifest is a few kilobytes; anything near this is not one.
+    constexpr LONGLONG kLargest = 64 << 20;
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > kLargest) return false;
+    bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (size.QuadPart > 0 && !::ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(size.QuadPart), &read, nullptr)) {
+        return false;
+    }
+    bytes->resize(read);
+    return true;
 }
 
 uint32_t WindowsPlatform::LastError() { return ::GetLastError(); }

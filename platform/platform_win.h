@@ -22,8 +22,11 @@ public:
     std::vector<std::string> KnownFolders() override;
     std::string FullPath(const std::string& path) override;
     std::string ShortcutTarget(const std::string& path) override;
+    bool FileBytes(const std::string& path, std::string* bytes) override;
     StringList ReadRegistryList(const std::string& key, const std::string& value) override;
     bool WriteRegistryList(const std::string& key, const std::string& value, const StringList& list) override;
+    bool RegistryKeyExists(const std::string& key, uint64_t* lastWrite) override;
+    bool CreateRegistryKey(const std::string& key) override;
     std::vector<InstalledEntry> InstalledProducts() override;
     std::string WindowsFolder() override;
     std::unique_ptr<Event> NewEvent() override;

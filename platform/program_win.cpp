@@ -1,5 +1,10 @@
 #include "platform/program_win.h"
 
+#include <sddl.h>
+
+#include <cstring>
+#include <vector>
+
 #include "platform/platform_win.h"
 #include "platform/text.h"
 #include "platform/win_handles.h"
@@ -57,18 +62,82 @@ std::unique_ptr<TextSink> RedirectedOutput() {
     return std::unique_ptr<TextSink>(new FileSink(output, false));
 }
 
+namespace {
+
+const wchar_t kLockNamespace[] = L"Drevik.Remover";
+
+template <typename Function>
+Function FromKernel32(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name)));
+}
+
+// The private namespace of the lock, bounded to the Administrators group, made or
+// opened; null (with true) where the system offers no private namespaces. False,
+// with the system's error, when it offers them and this one can be neither made nor
+// opened. Loaded, not linked: Wine offers none (its CreateBoundaryDescriptorW is a
+// stub that fails, and AddSIDToBoundaryDescriptor, imported, aborts the process),
+// so there the lock keeps its global name, which any process could take first.
+bool OpenLockNamespace(HANDLE* opened) {
+    *opened = nullptr;
+    const auto createBoundary = FromKernel32<HANDLE(WINAPI*)(LPCWSTR, ULONG)>("CreateBoundaryDescriptorW");
+    const auto addSid = FromKernel32<BOOL(WINAPI*)(HANDLE*, PSID)>("AddSIDToBoundaryDescriptor");
+    const auto deleteBoundary = FromKernel32<VOID(WINAPI*)(HANDLE)>("DeleteBoundaryDescriptor");
+    const auto create = FromKernel32<HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR)>("CreatePrivateNamespaceW");
+    const auto open = FromKernel32<HANDLE(WINAPI*)(LPVOID, LPCWSTR)>("OpenPrivateNamespaceW");
+    if (!createBoundary || !addSid || !deleteBoundary || !create || !open) return true;
+    HANDLE boundary = createBoundary(kLockNamespace, 0);
+    if (!boundary) return true;
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(administrators);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    // Only the Administrators group may enter the boundary or open the namespace.
+    if (::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+        addSid(&boundary, administrators) &&
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;BA)", SDDL_REVISION_1, &descriptor,
+                                                                nullptr)) {
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+        // Another removal may make it, or close the last handle to it, meanwhile.
+        for (int attempt = 0; attempt < 4 && !*opened; ++attempt) {
+            *opened = create(&attributes, boundary, kLockNamespace);
+            if (*opened || ::GetLastError() != ERROR_ALREADY_EXISTS) break;
+            *opened = open(boundary, kLockNamespace);
+        }
+    }
+    const DWORD error = ::GetLastError();
+    if (descriptor) ::LocalFree(descriptor);
+    deleteBoundary(boundary);
+    ::SetLastError(error);
+    return *opened != nullptr;
+}
+
+}  // namespace
+
 ProductLock::ProductLock(const std::string& product) : tag_(ProductTag(product)) {
-    // Global: a removal in another session of the same machine counts too.
-    wchar_t name[64];
-    ::wsprintfW(name, L"Global\\Drevik.Remover.%08X", tag_);
+    // A lock that cannot be made is no lock: the run refuses rather than go on unguarded.
+    if (!OpenLockNamespace(&namespace_)) {
+        error_ = ::GetLastError();
+        return;
+    }
+    // Without a private namespace, Global: a removal in another session of the same
+    // machine counts too.
+    wchar_t name[96];
+    ::wsprintfW(name, L"%ls\\Drevik.Remover.%08X", namespace_ ? kLockNamespace : L"Global", tag_);
     mutex_ = ::CreateMutexW(nullptr, TRUE, name);
-    taken_ = mutex_ != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS;
+    error_ = ::GetLastError();
+    taken_ = mutex_ != nullptr && error_ == ERROR_ALREADY_EXISTS;
 }
 
 ProductLock::~ProductLock() {
-    if (!mutex_) return;
-    if (!taken_) ::ReleaseMutex(mutex_);
-    ::CloseHandle(mutex_);
+    if (mutex_) {
+        if (!taken_) ::ReleaseMutex(mutex_);
+        ::CloseHandle(mutex_);
+    }
+    if (namespace_) {
+        if (const auto close = FromKernel32<BOOLEAN(WINAPI*)(HANDLE, ULONG)>("ClosePrivateNamespace")) {
+            close(namespace_, 0);
+        }
+    }
 }
 
 void ProductLock::Mark(HWND window) const {
@@ -133,16 +202,31 @@ WideString FreshTempFolder() {
     return WideString();
 }
 
-bool Launch(const WideString& program, WideString command, const WideString& folder, BOOL inherit,
-            STARTUPINFOW* startup, DWORD flags = 0, unique_handle* process = nullptr) {
-    STARTUPINFOW plain{};
-    plain.cb = sizeof(plain);
+// Starts a program without a window. It inherits `inherited` (inheritable handles
+// of this process) and nothing else: a caller reading this program's output through
+// a pipe would otherwise wait for end-of-file until the copy, and whatever it
+// starts, had ended too. Without `startup`, it gets no standard handles either.
+bool Launch(const WideString& program, WideString command, const WideString& folder,
+            std::vector<HANDLE> inherited, STARTUPINFOW* startup, DWORD flags = 0, unique_handle* process = nullptr) {
+    STARTUPINFOEXW extended{};
+    if (startup) extended.StartupInfo = *startup;
+    extended.StartupInfo.cb = sizeof(extended);
+    if (!startup) extended.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    SIZE_T size = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<unsigned char> attributes(size);
+    extended.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+    if (inherited.empty() || !::InitializeProcThreadAttributeList(extended.lpAttributeList, 1, 0, &size)) return false;
     PROCESS_INFORMATION info{};
     command.push_back(L'\0');
-    if (!::CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, inherit, CREATE_NO_WINDOW | flags, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), startup ? startup : &plain, &info)) {
-        return false;
-    }
+    const bool started =
+        ::UpdateProcThreadAttribute(extended.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited.data(),
+                                    inherited.size() * sizeof(HANDLE), nullptr, nullptr) &&
+        ::CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, TRUE,
+                         CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT | flags, nullptr,
+                         folder.empty() ? nullptr : folder.c_str(), &extended.StartupInfo, &info);
+    ::DeleteProcThreadAttributeList(extended.lpAttributeList);
+    if (!started) return false;
     ::CloseHandle(info.hThread);
     if (process) {
         process->reset(info.hProcess);
@@ -192,8 +276,9 @@ SelfRemoval RemoveAtRestart(const WideString& file, const WideString& folder) {
 }
 
 // Starts a copy of the program in a fresh temp folder and hands it this process, the
-// program file and its folder; true once the copy has said it holds them.
-bool StartCopy(const WideString& file, const WideString& folder, const CopyStart& how) {
+// program file and its folder, and the log's path; true once the copy has said it
+// holds them.
+bool StartCopy(const WideString& file, const WideString& folder, const CopyStart& how, const std::string& logPath) {
     const WideString temp = FreshTempFolder();
     if (temp.empty()) return false;
     const WideString copy = temp + L"\\remover.exe";
@@ -217,13 +302,15 @@ bool StartCopy(const WideString& file, const WideString& folder, const CopyStart
             wchar_t handles[64];
             ::wsprintfW(handles, L"%lu %lu %lu %lu", number(self.get()), number(own.get()), number(home.get()),
                         number(ready.get()));
-            const WideString command = L"\"" + copy + L"\" " + Widen(kSelfRemovalSwitch) + handles;
+            const WideString command = L"\"" + copy + L"\" " + Widen(kSelfRemovalSwitch) + handles +
+                                       (logPath.empty() ? WideString() : L" " + Widen(logPath));
             // Started from the system folder: a current folder inside what it deletes
             // would keep that folder.
+            const std::vector<HANDLE> handed = {self.get(), own.get(), home.get(), ready.get()};
             unique_handle process;
             started = (how.tryBreakaway &&
-                       Launch(copy, command, SystemFolder(), TRUE, nullptr, CREATE_BREAKAWAY_FROM_JOB, &process)) ||
-                      (how.mayStay && Launch(copy, command, SystemFolder(), TRUE, nullptr, 0, &process));
+                       Launch(copy, command, SystemFolder(), handed, nullptr, CREATE_BREAKAWAY_FROM_JOB, &process)) ||
+                      (how.mayStay && Launch(copy, command, SystemFolder(), handed, nullptr, 0, &process));
             if (started) {
                 // A copy that refuses the handles, or never gets going, leaves the work to the restart.
                 const HANDLE either[] = {ready.get(), process.get()};
@@ -244,13 +331,13 @@ bool StartCopy(const WideString& file, const WideString& folder, const CopyStart
 
 }  // namespace
 
-SelfRemoval StartSelfRemoval(const std::string& programFile) {
+SelfRemoval StartSelfRemoval(const std::string& programFile, const std::string& logPath) {
     const WideString file = FilePath(programFile);
     const WideString::size_type cut = file.rfind(L'\\');
     if (programFile.empty() || cut == WideString::npos) return SelfRemoval::kFailed;
     const WideString folder = file.substr(0, cut);
     const CopyStart how = HowToStartCopy();
-    if ((how.tryBreakaway || how.mayStay) && StartCopy(file, folder, how)) return SelfRemoval::kStarted;
+    if ((how.tryBreakaway || how.mayStay) && StartCopy(file, folder, how, logPath)) return SelfRemoval::kStarted;
     return RemoveAtRestart(file, folder);
 }
 
@@ -291,7 +378,7 @@ void RemoveOwnCopy() {
     const WideString remove = L"del /f /q \"" + self + L"\" 2>nul & rd \"" + folder + L"\" 2>nul";
     const WideString command = L"cmd.exe /d /q /c set /p wait= & " + pause + L"2 127.0.0.1 >nul & " + remove +
                                L" & if exist \"" + self + L"\" (" + pause + L"4 127.0.0.1 >nul & " + remove + L")";
-    if (!Launch(system + L"\\cmd.exe", command, system, TRUE, &startup)) leaveToRestart();
+    if (!Launch(system + L"\\cmd.exe", command, system, {readEnd}, &startup)) leaveToRestart();
     ::CloseHandle(readEnd);
     // `writeEnd` stays open until this process ends.
 }
@@ -323,10 +410,11 @@ bool IdentityOf(const std::string& path, Identity* identity) {
 }
 
 // Four handle values in decimal, one blank apart, as StartSelfRemoval writes them;
-// what follows a blank after them is not read. A handle is a multiple of four below
-// 2^31, which leaves out the pseudo-handles (the current process is -1, 4294967295
-// as a 32-bit number).
-bool ReadHandles(const std::string& text, HANDLE (&handles)[4]) {
+// what follows a blank after them is the log's path, read only once they have
+// proved to be what they should. A handle is a multiple of four below 2^31, which
+// leaves out the pseudo-handles (the current process is -1, 4294967295 as a
+// 32-bit number).
+bool ReadHandles(const std::string& text, HANDLE (&handles)[4], std::string* rest) {
     size_t at = 0;
     for (HANDLE& handle : handles) {
         if (at > 0 && (at >= text.size() || text[at++] != ' ')) return false;
@@ -338,14 +426,64 @@ bool ReadHandles(const std::string& text, HANDLE (&handles)[4]) {
         if (at == first || value == 0 || value >= 0x80000000ull || value % 4 != 0) return false;
         handle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value));
     }
-    return at == text.size() || text[at] == ' ';
+    if (at < text.size() && text[at] != ' ') return false;
+    *rest = at < text.size() ? text.substr(at + 1) : std::string();
+    return true;
+}
+
+// Renames an open file, through its handle, to a fresh hidden name in its own
+// folder: the new path (in the \\?\ form), or empty when it cannot be moved.
+WideString MoveAsideThrough(HANDLE file) {
+    WideString path(32768, L'\0');
+    const DWORD length = ::GetFinalPathNameByHandleW(file, &path[0], static_cast<DWORD>(path.size()),
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= path.size()) return WideString();
+    path.resize(length);
+    const WideString::size_type cut = path.rfind(L'\\');
+    if (cut == WideString::npos || path.compare(0, 4, L"\\\\?\\") != 0) return WideString();
+    for (unsigned attempt = 0; attempt < 8; ++attempt) {
+        const WideString aside = path.substr(0, cut + 1) + L"~remover." + FreshTag(attempt) + L".tmp";
+        // The system takes a full name in its own form: \??\ where the path has \\?\.
+        WideString target = aside;
+        target[1] = L'?';
+        std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        rename->ReplaceIfExists = FALSE;
+        rename->RootDirectory = nullptr;
+        rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+        std::memcpy(rename->FileName, target.data(), rename->FileNameLength);
+        if (::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+            ::SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_HIDDEN);
+            return aside;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) break;
+    }
+    return WideString();
+}
+
+WideString FinalPath(HANDLE handle) {
+    WideString path(32768, L'\0');
+    const DWORD length = ::GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()),
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    path.resize(length < path.size() ? length : 0);
+    return path;
+}
+
+// Adds a line to the log the program wrote, which it has closed by now.
+void AddToLog(const std::string& logPath, const std::string& line) {
+    if (logPath.empty()) return;
+    unique_file log(::CreateFileW(FilePath(logPath).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (log) FileSink(log.get(), false).Line(line);
 }
 
 }  // namespace
 
 bool RunSelfRemoval(const std::string& arguments) {
     HANDLE handles[4];
-    if (!ReadHandles(arguments, handles)) return false;
+    std::string logPath;
+    if (!ReadHandles(arguments, handles, &logPath)) return false;
     const HANDLE program = handles[0], file = handles[1], folder = handles[2], ready = handles[3];
     // Only the handles StartSelfRemoval hands over do anything: another process's,
     // whose image is the file handed over, in the folder handed over. Each is
@@ -371,14 +509,33 @@ bool RunSelfRemoval(const std::string& arguments) {
     ::CloseHandle(program);
     // The ended program's image can take a moment to be released.
     FILE_DISPOSITION_INFO remove{TRUE};
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        if (::SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof(remove))) break;
-        ::Sleep(100);
+    bool gone = false;
+    for (int attempt = 0; attempt < 50 && !gone; ++attempt) {
+        gone = ::SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof(remove)) != FALSE;
+        if (!gone) ::Sleep(100);
+    }
+    // Still held (a scanner maps the image): the file moves aside, through the handle,
+    // and the restart deletes that name, which no other file can have by then; the
+    // folder follows it. What can be neither is said in the log, never passed over.
+    bool scheduled = false;
+    if (!gone) {
+        const WideString aside = MoveAsideThrough(file);
+        scheduled = !aside.empty() && ::MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        const DWORD error = ::GetLastError();
+        const std::string held = aside.empty() ? imagePath : Narrow(aside.substr(4));
+        AddToLog(logPath, scheduled ? "in use after the program ended, deleted at the next restart: " + imagePath +
+                                          " (moved aside to " + held + "), and its folder if empty"
+                                    : "left: " + held + ": neither deleted nor scheduled: " + Windows().ErrorText(error));
     }
     ::CloseHandle(file);
     // Only an empty folder goes: the system refuses to delete one that holds anything,
     // a file scheduled for the restart or a newer program.
-    ::SetFileInformationByHandle(folder, FileDispositionInfo, &remove, sizeof(remove));
+    if (!::SetFileInformationByHandle(folder, FileDispositionInfo, &remove, sizeof(remove)) && scheduled) {
+        const WideString path = FinalPath(folder);
+        if (path.empty() || !::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            AddToLog(logPath, "left: " + imagePath.substr(0, cut) + ": not scheduled for the restart");
+        }
+    }
     ::CloseHandle(folder);
     RemoveOwnCopy();
     return true;

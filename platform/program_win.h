@@ -17,7 +17,9 @@ std::unique_ptr<TextSink> OpenLogFile(const std::string& path);
 std::unique_ptr<TextSink> RedirectedOutput();
 
 // Held while this run works on a product; a second run for the same product
-// finds it taken.
+// finds it taken. Where the system offers private namespaces, the lock lives in one
+// that only the Administrators group may enter, so no unelevated process can take
+// its name first.
 class ProductLock {
 public:
     explicit ProductLock(const std::string& product);
@@ -25,6 +27,9 @@ public:
     ProductLock(const ProductLock&) = delete;
     ProductLock& operator=(const ProductLock&) = delete;
     bool Taken() const { return taken_; }
+    // Neither held nor taken: it could not be made, for the system error Error().
+    bool Failed() const { return mutex_ == nullptr; }
+    uint32_t Error() const { return error_; }
     // Marks `window` as this run's, so that a second run can bring it forward.
     void Mark(HWND window) const;
     // Brings the window of the run that holds the lock to the front; false when
@@ -32,8 +37,10 @@ public:
     bool ActivateHolder() const;
 
 private:
+    HANDLE namespace_ = nullptr;
     HANDLE mutex_ = nullptr;
     bool taken_ = false;
+    uint32_t error_ = 0;
     uint32_t tag_;
 };
 
@@ -45,8 +52,9 @@ enum class SelfRemoval {
 };
 // Hands the program file and its folder, as files, to a copy of the program in a
 // fresh temp folder, which deletes them after this process has ended; a newer file
-// of the same name is never touched.
-SelfRemoval StartSelfRemoval(const std::string& programFile);
+// of the same name is never touched. The copy adds to the log at `logPath` (none
+// when empty) what it could not simply delete.
+SelfRemoval StartSelfRemoval(const std::string& programFile, const std::string& logPath);
 // The copy's work; `arguments` is what StartSelfRemoval passed. False, having
 // touched nothing, when they are not the handles StartSelfRemoval hands over.
 bool RunSelfRemoval(const std::string& arguments);

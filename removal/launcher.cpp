@@ -40,7 +40,7 @@ unsigned LaunchWorker(void* param) {
     }
     record.started = true;
     process->WaitForExitOr(*record.done);
-    record.exitCode = process->ExitCode(0);
+    record.exitCodeRead = process->ExitCode(&record.exitCode);
     if (!record.workFolders.empty()) WaitForHandedOnWork(*record.os, *process, record);
     process.reset();  // closes the thread handle, then the process handle
     // Nothing of the record or the event may be touched after this.
@@ -50,7 +50,7 @@ unsigned LaunchWorker(void* param) {
 
 int RunAndWait(platform::Platform& os, const std::string& command, uint32_t& exitCode,
                const std::vector<std::string>& workFolders) {
-    std::unique_ptr<LaunchRecord> record(new LaunchRecord{&os, command, nullptr, 0, false, workFolders});
+    std::unique_ptr<LaunchRecord> record(new LaunchRecord{&os, command, nullptr, 0, false, false, workFolders});
     std::unique_ptr<platform::Event> done = os.NewEvent();
     record->done = done.get();
     uint32_t error = 0;
@@ -61,5 +61,6 @@ int RunAndWait(platform::Platform& os, const std::string& command, uint32_t& exi
     }
     os.WaitOnUiThread(*done);
     exitCode = record->exitCode;
-    return record->started ? 0 : -1;
+    if (!record->started) return -1;
+    return record->exitCodeRead ? 0 : 1;
 }

@@ -15,6 +15,7 @@ struct LaunchRecord {
     platform::Event* done;
     uint32_t exitCode;
     bool started;
+    bool exitCodeRead;  // false: `exitCode` is the system error that kept it unread
     // Processes the uninstaller leaves running from these folders are its work
     // (a copy of itself in the temp folder) and are waited for too.
     std::vector<std::string> workFolders;
@@ -22,8 +23,9 @@ struct LaunchRecord {
 
 // Starts `command` on a worker thread and waits, on the UI thread, until the process
 // has ended, and with it whatever it started from `workFolders`. Returns 0 with the
-// process's exit code, or -1 with the system error when the process (or the worker
-// thread) cannot be started.
+// process's exit code; 1 with the system error when it ran but its exit code cannot
+// be read; -1 with the system error when the process (or the worker thread) cannot
+// be started.
 int RunAndWait(platform::Platform& os, const std::string& command, uint32_t& exitCode,
                const std::vector<std::string>& workFolders = {});
 

@@ -18,9 +18,12 @@ const char kIncompleteTemplate[] = "%s卸载未完成，以下项目未能删除
 const char kMoreTemplate[] = "\n……另有 %s 项";
 const char kIncompleteCaption[] = "卸载未完成";
 const char kRunAgainNote[] = "\n\n卸载程序和卸载信息已保留：关闭占用这些项目的程序后，可以再次卸载。";
-// Module commands that ended well, recorded in the product's key as they end, so
-// that a removal cut short runs only the rest when it is started again.
-const char kProgressValue[] = "RemovalProgress";
+const char kUnfinishedTemplate[] = "%s卸载未完成，";
+const char kNotRunText[] = "以下卸载程序不存在，未能运行：\n";
+const char kKeyWithoutManifestTemplate[] = "该产品仍登记在系统的程序列表中，但无法读取其卸载信息（%s），未删除任何内容。";
+// The journal of a removal under way, a subkey of the product's key, so that a
+// removal cut short runs only the rest when it is started again.
+const char kProgressKey[] = "RemovalProgress";
 const char kRunningProgramsText[] = "以下程序正在运行。请关闭它们后点击“重试”；点击“取消”则不删除任何内容。\n";
 const char kRunningCommandStatus[] = "正在运行卸载程序：%s";
 const char kShortcutsStatus[] = "正在删除快捷方式……";
@@ -77,7 +80,7 @@ bool RemovalReport::GoesLast(const std::string& folder, const std::string& name)
 }
 
 int RemovalReport::ExitCode() const {
-    if (!left.empty()) return kExitIncomplete;
+    if (!left.empty() || !notRun.empty()) return kExitIncomplete;
     return scheduled.empty() ? kExitRemoved : kExitRestartNeeded;
 }
 
@@ -141,44 +144,137 @@ bool IsShortcut(const std::string& path) {
 
 std::string KeyName(const std::string& key) { return "HKEY_LOCAL_MACHINE\\" + key; }
 
-// Which manifest a record of progress belongs to: a reinstall writes the manifest
-// anew, and what an earlier removal did no longer counts.
-std::string ManifestStamp(platform::Platform& os, const std::string& manifest) {
-    const platform::FileIdentity identity = os.Identify(manifest);
-    return "manifest " + std::to_string(identity.index) + " " + std::to_string(identity.lastWrite);
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// Each module's own uninstaller, waited for. One that ended well is recorded at
-// once, and one recorded by an earlier run of the same installation is not run
-// again. The program of one that failed is kept, so that another run can try it.
-void RunModules(platform::Platform& os, const RemovalPlan& plan, const std::string& programFolder,
-                const std::string& manifest, RemovalReport& report, std::vector<std::string>* failedPrograms) {
-    const bool record = IsProductKey(plan.productKey);
-    platform::StringList done = record ? os.ReadRegistryList(plan.productKey, kProgressValue) : platform::StringList();
-    const std::string stamp = ManifestStamp(os, manifest);
-    if (done.empty() || done.front() != stamp) done = {stamp};
+// The journal of a removal under way. It lives in a subkey of the product's key: it
+// goes with the key, and writing it leaves the key's own last-write time alone. Its
+// first entry names the installation it belongs to: the manifest's file stamp and a
+// hash of its bytes, and the key's last-write time once the journal was made. A
+// repair or a reinstall writes the key or the manifest again (a file's index and
+// time can even come back the same), and the journal no longer counts. Then each
+// module command is "started" before it runs and "done" once it ended well, and
+// "the key goes" before the key is deleted.
+const char kJournalValue[] = "Journal";
+const char kStarted[] = "started ";
+const char kDone[] = "done ";
+const char kKeyGoes[] = "the key goes";
+
+std::string ManifestStamp(platform::Platform& os, const std::string& manifest) {
+    const platform::FileIdentity identity = os.Identify(manifest);
+    std::string bytes, hash = "unread";
+    if (os.FileBytes(manifest, &bytes)) {
+        uint64_t fnv = 14695981039346656037ull;  // FNV-1a
+        for (unsigned char c : bytes) fnv = (fnv ^ c) * 1099511628211ull;
+        hash = std::to_string(fnv);
+    }
+    return "manifest " + std::to_string(identity.index) + " " + std::to_string(identity.lastWrite) + " " + hash;
+}
+
+std::string KeyStamp(uint64_t written) { return "; key " + std::to_string(written); }
+
+class Journal {
+public:
+    // What an earlier removal of this installation recorded, as far as it still
+    // counts. `manifest` empty: the manifest is gone, and only the key can tell.
+    Journal(platform::Platform& os, const RemovalPlan& plan, const std::string& manifest)
+        : os_(os), productKey_(plan.productKey), key_(plan.productKey + "\\" + kProgressKey), manifest_(manifest) {
+        uint64_t written = 0;
+        if (!IsProductKey(productKey_) || !os.RegistryKeyExists(productKey_, &written) || written == 0) return;
+        platform::StringList found = os.ReadRegistryList(key_, kJournalValue);
+        if (found.empty()) return;
+        // Deleting the key's subkeys moves its time on: once the removal has begun
+        // to delete the key, that time is its own doing.
+        const bool counts = manifest.empty() ? EndsWith(found.front(), KeyStamp(written)) || Contains(found, kKeyGoes)
+                                             : found.front() == ManifestStamp(os, manifest) + KeyStamp(written);
+        if (counts) entries_ = std::move(found);
+    }
+    bool Counts() const { return !entries_.empty(); }
+    bool Has(const std::string& entry) const { return Contains(entries_, entry); }
+
+    // Written as the removal starts, before anything runs, so that a rerun knows a
+    // removal of this installation was under way. Making the subkey is the
+    // removal's last write to the key itself before it deletes it.
+    void Begin(RemovalReport& report) {
+        uint64_t written = 0;
+        if (!IsProductKey(productKey_)) return;
+        if (!os_.CreateRegistryKey(key_) || !os_.RegistryKeyExists(productKey_, &written) || written == 0) {
+            report.Note("no journal of this removal can be kept in " + KeyName(productKey_));
+            entries_.clear();
+            return;
+        }
+        const std::string stamp = ManifestStamp(os_, manifest_) + KeyStamp(written);
+        if (entries_.empty() || entries_.front() != stamp) entries_ = {stamp};
+        Write();
+    }
+    void Add(const std::string& entry) {
+        if (entries_.empty()) return;
+        entries_.push_back(entry);
+        Write();
+    }
+    void Drop(const std::string& entry) {
+        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+            if (*it != entry) continue;
+            entries_.erase(it);
+            Write();
+            return;
+        }
+    }
+
+private:
+    void Write() {
+        if (!entries_.empty()) os_.WriteRegistryList(key_, kJournalValue, entries_);
+    }
+
+    platform::Platform& os_;
+    std::string productKey_, key_, manifest_;
+    platform::StringList entries_;
+};
+
+// Each module's own uninstaller, waited for. Each is recorded as started before it
+// runs and as done once it ended well; one that an earlier run of this
+// installation's removal finished is not run again, nor one it started whose
+// program is gone since (it finished alone and took its program with it). The
+// program of one that failed is kept, so that another run can try it. One whose
+// program does not exist is reported, and keeps nothing: no rerun can mend it.
+void RunModules(platform::Platform& os, const RemovalPlan& plan, const std::string& programFolder, Journal& journal,
+                RemovalReport& report, std::vector<std::string>* failedPrograms) {
     // Work an uninstaller hands on to a copy of itself runs from these.
     std::vector<std::string> workFolders = os.TempFolders();
     workFolders.push_back(programFolder);
     for (const std::string& command : plan.moduleCommands) {
-        if (Contains(done, command)) {
+        if (journal.Has(kDone + command)) {
             report.Note("done by an earlier run: " + command);
             continue;
         }
+        const bool startedBefore = journal.Has(kStarted + command);
         try {
             report.Status(Format(kRunningCommandStatus, {&command}));
+            if (!startedBefore) journal.Add(kStarted + command);
             uint32_t code = 0;
-            if (RunAndWait(os, command, code, workFolders) != 0) {
+            const int ran = RunAndWait(os, command, code, workFolders);
+            if (ran < 0 && !startedBefore) journal.Drop(kStarted + command);
+            const bool absent =
+                ran < 0 && (code == platform::kErrorFileNotFound || code == platform::kErrorPathNotFound);
+            if (absent && startedBefore) {
+                report.Note("started by an earlier run, and its program is gone since: counted as done: " + command);
+                journal.Add(kDone + command);
+            } else if (absent) {
+                report.notRun.push_back(ProgramOfCommand(os, command));
+                report.Note("not run, its program does not exist: " + command);
+            } else if (ran < 0) {
                 report.left.push_back(ProgramOfCommand(os, command));
                 report.Note("could not start: " + command + ": " + os.ErrorText(code));
-            } else if (code != 0) {
+            } else if (ran > 0 || code != 0) {
+                // How it ended is unknown when its code cannot be read: not recorded, so it runs again.
                 failedPrograms->push_back(ProgramOfCommand(os, command));
                 report.left.push_back(failedPrograms->back());
-                report.Note("exit code " + std::to_string(code) + ": " + command);
+                report.Note(ran > 0 ? "exit code unreadable: " + command + ": " + os.ErrorText(code)
+                                    : "exit code " + std::to_string(code) + ": " + command);
             } else {
                 report.Note("exit code 0: " + command);
-                done.push_back(command);
-                if (record) os.WriteRegistryList(plan.productKey, kProgressValue, done);
+                journal.Add(kDone + command);
             }
         } catch (...) {
             report.left.push_back(ProgramOfCommand(os, command));
@@ -269,6 +365,7 @@ bool RemoveProgramFolder(platform::Platform& os, const std::string& programFolde
     if (!mayEmpty) {
         // Its files stay: say so rather than report a complete removal.
         report.left.push_back(programFolder);
+        report.refused.push_back(programFolder);
         report.Note("the program folder is not emptied: it is a root, or is or holds a folder of the system or "
                     "the user: " + programFolder);
         return false;
@@ -313,21 +410,88 @@ bool RemoveProgramFolder(platform::Platform& os, const std::string& programFolde
 }
 
 // The product's entry in the system's list of programs goes last, and only when
-// nothing stays: it is the way to run the removal again.
-void RemoveKey(platform::Platform& os, const RemovalPlan& plan, RemovalReport& report) {
+// nothing stays: it is the way to run the removal again, offered when a rerun can
+// mend what stays (what the guards refused they refuse again).
+void RemoveKey(platform::Platform& os, const RemovalPlan& plan, Journal& journal, RemovalReport& report) {
     if (!IsProductKey(plan.productKey)) {
         report.left.push_back(KeyName(plan.productKey));
+        report.refused.push_back(report.left.back());
         report.Note("registry key refused: it is not one product's key below the Uninstall key: " +
                     KeyName(plan.productKey));
     } else if (!report.left.empty()) {
-        report.runAgain = true;
-        report.Note("kept for another run: " + KeyName(plan.productKey) + ", the manifest and the program");
-    } else if (os.DeleteRegistryTree(plan.productKey)) {
-        report.Note("registry key deleted: " + KeyName(plan.productKey));
+        report.runAgain = report.left.size() > report.refused.size();
+        report.Note("kept" + std::string(report.runAgain ? " for another run: " : ", as what stays was refused: ") +
+                    KeyName(plan.productKey) + ", the manifest and the program");
     } else {
-        report.left.push_back(KeyName(plan.productKey));
-        report.Note("registry key left: " + KeyName(plan.productKey));
+        journal.Add(kKeyGoes);
+        if (os.DeleteRegistryTree(plan.productKey)) {
+            report.Note("registry key deleted: " + KeyName(plan.productKey));
+        } else {
+            report.left.push_back(KeyName(plan.productKey));
+            report.Note("registry key left: " + KeyName(plan.productKey));
+        }
     }
+}
+
+// What a run without a readable manifest finds.
+enum class Unread {
+    kNotInstalled,        // neither the manifest nor the key exists
+    kUnreadable,          // the manifest exists but cannot be read, and the key does not exist
+    kKeyWithoutManifest,  // the key exists, its manifest is missing or unreadable
+    kFinish,              // the manifest went in a removal of this installation cut short before the key
+};
+
+Unread UnreadState(platform::Platform& os, const RemovalPlan& plan) {
+    uint64_t written = 0;
+    if (!IsProductKey(plan.productKey) || !os.RegistryKeyExists(plan.productKey, &written)) {
+        return plan.manifestMissing ? Unread::kNotInstalled : Unread::kUnreadable;
+    }
+    if (plan.manifestMissing && Journal(os, plan, std::string()).Counts()) return Unread::kFinish;
+    return Unread::kKeyWithoutManifest;
+}
+
+void ShowFinalMessage(platform::Platform& os, const RemovalPlan& plan, const RemovalSettings& settings,
+                      const RemovalReport& report) {
+    if (settings.silent) return;
+    const FinalMessage message = MessageFor(plan, report);
+    os.DiscardQueuedInput();
+    os.ShowMessage(settings.owner, message.text, message.caption, message.kind);
+}
+
+// Without its manifest the program cannot know what it owns, and removes nothing;
+// but where the manifest went in a removal of this installation cut short before
+// the key, only the key and the program are left of it, and they go.
+int WithoutManifest(platform::Platform& os, const RemovalPlan& plan, const std::string& manifest,
+                    Ownership& ownership, const RemovalSettings& settings, RemovalReport& report, bool* selfRemoval) {
+    const Unread state = UnreadState(os, plan);
+    if (state == Unread::kFinish) {
+        report.Note("the manifest went in a removal of this installation that was cut short: finishing it");
+        Journal journal(os, plan, std::string());
+        const std::string programFolder = GetProgramFolder(os);
+        if (!ownership.MayEmptyProgramFolder()) {
+            report.left.push_back(programFolder);
+            report.refused.push_back(programFolder);
+            report.Note("the program stays: its folder is a root, or is or holds a folder of the system or the user: " +
+                        programFolder);
+        }
+        RemoveKey(os, plan, journal, report);
+        *selfRemoval = report.left.empty() && ownership.SharedWith().empty();
+        ShowFinalMessage(os, plan, settings, report);
+        return report.ExitCode();
+    }
+    const char* why = plan.manifestMissing ? "the manifest does not exist" : "the manifest could not be read";
+    report.Note(std::string(why) +
+                (state == Unread::kKeyWithoutManifest ? ", yet the registry key " + KeyName(plan.productKey) + " does"
+                                                      : std::string()) +
+                ": nothing removed");
+    if (!settings.silent) {
+        os.DiscardQueuedInput();
+        os.ShowMessage(settings.owner,
+                       state == Unread::kKeyWithoutManifest ? Format(kKeyWithoutManifestTemplate, {&manifest})
+                                                            : std::string(kUnreadManifestText),
+                       kPlainCaption, platform::MessageKind::kWarning);
+    }
+    return state == Unread::kNotInstalled ? kExitNoManifest : kExitIncomplete;
 }
 
 }  // namespace
@@ -347,25 +511,17 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
             report.Note("plan: " + line);
         }
     }
-    if (!plan.manifestLoaded) {
-        // Without its uninstall information the program cannot know what it owns.
-        report.Note(plan.manifestMissing ? "the manifest does not exist: nothing removed"
-                                         : "the manifest could not be read: nothing removed");
-        if (!settings.silent) {
-            os.DiscardQueuedInput();
-            os.ShowMessage(settings.owner, kUnreadManifestText, kPlainCaption,
-                           platform::MessageKind::kWarning);
-        }
-        return plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
-    }
+    if (!plan.manifestLoaded) return WithoutManifest(os, plan, manifest, ownership, settings, report, selfRemoval);
     int exitCode = kExitRemoved;
     if (emptyProgramFolder && ownership.SharedWith().empty() &&
         !ProgramsClosed(os, programFolder, settings, report, &exitCode)) {
         return exitCode;
     }
 
+    Journal journal(os, plan, manifest);
+    journal.Begin(report);
     std::vector<std::string> failedPrograms;
-    RunModules(os, plan, programFolder, manifest, report, &failedPrograms);
+    RunModules(os, plan, programFolder, journal, report, &failedPrograms);
     report.Status(kShortcutsStatus);
     for (const std::string& file : plan.shortcutFiles) {
         try {
@@ -379,32 +535,34 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
     *selfRemoval = RemoveProgramFolder(os, programFolder, manifest, emptyProgramFolder, ownership, failedPrograms,
                                        report);
     report.Status(kRegistryStatus);
-    RemoveKey(os, plan, report);
-
-    exitCode = report.ExitCode();
-    if (!settings.silent) {
-        const FinalMessage message = MessageFor(plan, report);
-        os.DiscardQueuedInput();
-        os.ShowMessage(settings.owner, message.text, message.caption, message.kind);
-    }
-    return exitCode;
+    RemoveKey(os, plan, journal, report);
+    ShowFinalMessage(os, plan, settings, report);
+    return report.ExitCode();
 }
 
 FinalMessage MessageFor(const RemovalPlan& plan, const RemovalReport& report) {
     FinalMessage message;
-    if (report.left.empty()) {
+    if (report.left.empty() && report.notRun.empty()) {
         message.text = Format(kCompletionTemplate, {&plan.displayName});
         if (!report.scheduled.empty()) message.text += kRestartNote;
         message.caption = kCompletionCaption;
         message.kind = platform::MessageKind::kPlain;
         return message;
     }
-    message.text = Format(kIncompleteTemplate, {&plan.displayName});
-    const size_t shown = report.left.size() < kPathsShown ? report.left.size() : kPathsShown;
-    for (size_t i = 0; i < shown; ++i) message.text += "\n" + report.left[i];
-    if (report.left.size() > shown) {
-        const std::string more = std::to_string(report.left.size() - shown);
-        message.text += Format(kMoreTemplate, {&more});
+    const auto listed = [](const std::vector<std::string>& paths) {
+        std::string text;
+        const size_t shown = paths.size() < kPathsShown ? paths.size() : kPathsShown;
+        for (size_t i = 0; i < shown; ++i) text += "\n" + paths[i];
+        if (paths.size() > shown) {
+            const std::string more = std::to_string(paths.size() - shown);
+            text += Format(kMoreTemplate, {&more});
+        }
+        return text;
+    };
+    if (!report.left.empty()) message.text = Format(kIncompleteTemplate, {&plan.displayName}) + listed(report.left);
+    if (!report.notRun.empty()) {
+        message.text += report.left.empty() ? Format(kUnfinishedTemplate, {&plan.displayName}) : std::string("\n\n");
+        message.text += kNotRunText + listed(report.notRun);
     }
     if (report.runAgain) message.text += kRunAgainNote;
     message.caption = kIncompleteCaption;
@@ -413,31 +571,61 @@ FinalMessage MessageFor(const RemovalPlan& plan, const RemovalReport& report) {
 }
 
 platform::StringList DescribePlan(platform::Platform& os, const RemovalPlan& plan, const std::string& manifestPath,
-                                  bool emptyProgramFolder) {
+                                  bool emptyProgramFolder, int* exitCode) {
     platform::StringList lines;
+    int code = kExitRemoved;
     lines.push_back("manifest: " + manifestPath);
     if (!plan.manifestLoaded) {
-        lines.push_back(plan.manifestMissing ? "nothing would be removed: the manifest does not exist"
-                                             : "nothing would be removed: the manifest could not be read");
+        const char* why = plan.manifestMissing ? "the manifest does not exist" : "the manifest could not be read";
+        switch (UnreadState(os, plan)) {
+            case Unread::kFinish:
+                code = MayEmptyProgramFolder(os, GetProgramFolder(os)) ? kExitRemoved : kExitIncomplete;
+                lines.push_back("finish the removal cut short after the manifest went: delete registry key: " +
+                                KeyName(plan.productKey) + ", and the program");
+                break;
+            case Unread::kKeyWithoutManifest:
+                code = kExitIncomplete;
+                lines.push_back("nothing would be removed: " + std::string(why) + ", yet the registry key " +
+                                KeyName(plan.productKey) + " does");
+                break;
+            default:
+                code = plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
+                lines.push_back("nothing would be removed: " + std::string(why));
+        }
+        if (exitCode) *exitCode = code;
         return lines;
     }
     lines.push_back("display name: " + plan.displayName);
-    for (const std::string& command : plan.moduleCommands) lines.push_back("run: " + command);
+    const Journal journal(os, plan, manifestPath);
+    for (const std::string& command : plan.moduleCommands) {
+        const bool absent = !os.IsFile(ProgramOfCommand(os, command));
+        if (journal.Has(kDone + command) || (absent && journal.Has(kStarted + command))) {
+            lines.push_back("done by an earlier run: " + command);
+        } else if (absent) {
+            code = kExitIncomplete;  // reported, though it keeps nothing
+            lines.push_back("not run, its program does not exist: " + command);
+        } else {
+            lines.push_back("run: " + command);
+        }
+    }
     for (const std::string& file : plan.shortcutFiles) lines.push_back("delete shortcut: " + file);
     for (const std::string& folder : plan.shortcutFolders) lines.push_back("delete group folder: " + folder);
     const std::string programFolder = GetProgramFolder(os);
     if (emptyProgramFolder) {
         lines.push_back("empty and remove the program folder: " + programFolder);
     } else {
+        code = kExitIncomplete;
         lines.push_back("refused: the program folder " + programFolder +
                         " is a drive or share root, or is or holds a folder of the system or the user");
     }
     if (IsProductKey(plan.productKey)) {
         lines.push_back("delete registry key: HKEY_LOCAL_MACHINE\\" + plan.productKey);
     } else {
+        code = kExitIncomplete;
         lines.push_back("refused: the registry key HKEY_LOCAL_MACHINE\\" + plan.productKey +
                         " is not one product's key below the Uninstall key");
     }
     for (const std::string& refusal : plan.refusals) lines.push_back("refused: " + refusal);
+    if (exitCode) *exitCode = code;
     return lines;
 }

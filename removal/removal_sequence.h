@@ -19,7 +19,10 @@ extern const char kIncompleteTemplate[];
 extern const char kMoreTemplate[];
 extern const char kIncompleteCaption[];
 extern const char kRunAgainNote[];
-extern const char kProgressValue[];
+extern const char kUnfinishedTemplate[];
+extern const char kNotRunText[];
+extern const char kKeyWithoutManifestTemplate[];
+extern const char kProgressKey[];
 extern const char kRunningProgramsText[];
 extern const char kRunningCommandStatus[];
 extern const char kShortcutsStatus[];
@@ -61,17 +64,20 @@ public:
     bool Keeps(const std::string& path) override { return keeps && keeps(path); }
     bool GoesLast(const std::string& folder, const std::string& name) override;
 
-    // 0 all gone, 3010 some at the next restart, 1603 something stays.
+    // 0 all gone, 3010 some at the next restart, 1603 something stays or a module
+    // program did not exist.
     int ExitCode() const;
     bool Logging() const { return log_ != nullptr; }
 
     std::function<void(const std::string&)> onStatus;
     std::vector<std::string> scheduled;
     std::vector<std::string> left;
+    std::vector<std::string> notRun;   // module programs that do not exist: reported, yet they keep nothing
+    std::vector<std::string> refused;  // of `left`, what the guards refused: a rerun would refuse it again
     std::vector<std::string> goesWithTheProgram;
     std::function<bool(const std::string&)> keeps;  // what the walk at hand must leave alone
     std::vector<std::string> lasts;                 // what the walk at hand removes after all else
-    bool runAgain = false;  // the key, the manifest and the program stay for another run
+    bool runAgain = false;  // the key, the manifest and the program stay for a run that can mend what stays
 
 private:
     platform::Platform& os_;
@@ -90,14 +96,16 @@ struct FinalMessage {
     platform::MessageKind kind = platform::MessageKind::kPlain;
 };
 // The completion message when everything is gone (with a note when a restart
-// finishes it), else a warning naming what stays.
+// finishes it), else a warning naming what stays and the module programs that did
+// not exist.
 FinalMessage MessageFor(const RemovalPlan& plan, const RemovalReport& report);
 
 // Everything OK (or a silent start) does: closes running programs, runs the module
 // uninstallers, deletes shortcuts, group folders, the program folder's contents
 // and the registry entry, and tells the user. A failure in one item never stops
-// the later ones. A plan whose manifest could not be read removes nothing. The log
-// (if any) opens with the plan.
+// the later ones. A plan whose manifest could not be read removes nothing, unless
+// the manifest went in a removal of this installation that was cut short before
+// the key: that one is finished. The log (if any) opens with the plan.
 // Returns the exit code; `selfRemoval` tells whether the program's own file and
 // folder are to go once it has ended.
 int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSettings& settings,
@@ -105,5 +113,7 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
 
 // What OK would do, and what the guards refuse and why: one line each.
 // `emptyProgramFolder` is MayEmptyProgramFolder's answer for the program folder.
+// `exitCode` (when given) is the code OK would end with, as far as the plan, the
+// files and the registry tell before anything runs.
 platform::StringList DescribePlan(platform::Platform& os, const RemovalPlan& plan, const std::string& manifestPath,
-                                  bool emptyProgramFolder);
+                                  bool emptyProgramFolder, int* exitCode = nullptr);

@@ -129,9 +129,11 @@ public:
         if (action != os_.processActions.end()) action->second();
         os_.Record("exit " + command_);
     }
-    uint32_t ExitCode(uint32_t fallback) override {
+    bool ExitCode(uint32_t* code) override {
         auto it = os_.exitCodes.find(command_);
-        return it == os_.exitCodes.end() ? 0 : it->second;
+        const bool read = !os_.unreadableExitCodes.count(command_);
+        *code = !read ? 6 : it == os_.exitCodes.end() ? 0 : it->second;  // 6: ERROR_INVALID_HANDLE
+        return read;
     }
     std::vector<platform::RunningProgram> Descendants() override { return {}; }
 
@@ -357,9 +359,31 @@ platform::StringList FakePlatform::ReadRegistryList(const std::string& key, cons
 }
 
 bool FakePlatform::WriteRegistryList(const std::string& key, const std::string& value, const platform::StringList& list) {
-    if (registryFails) return false;
+    if (registryFails || !registryKeys.count(key)) return false;
     Record("regwrite " + key + "|" + value + "|" + std::to_string(list.size()));
     registryLists[key + "|" + value] = list;
+    registryKeys[key] = ++registryClock;
+    return true;
+}
+
+bool FakePlatform::RegistryKeyExists(const std::string& key, uint64_t* lastWrite) {
+    auto it = registryKeys.find(key);
+    *lastWrite = it == registryKeys.end() ? 0 : it->second;
+    return it != registryKeys.end();
+}
+
+bool FakePlatform::CreateRegistryKey(const std::string& key) {
+    const std::string parent = ParentOf(key);
+    if (registryFails || !registryKeys.count(parent)) return false;
+    if (registryKeys.count(key)) return true;
+    registryKeys[key] = ++registryClock;
+    registryKeys[parent] = ++registryClock;
+    return true;
+}
+
+bool FakePlatform::FileBytes(const std::string& path, std::string* bytes) {
+    if (!IsFile(path)) return false;
+    *bytes = contents[path];
     return true;
 }
 

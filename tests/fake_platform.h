@@ -64,6 +64,9 @@ public:
     std::map<std::string, std::string> shortcutTargets;  // .lnk path -> where it leads
     std::vector<platform::InstalledEntry> installed;
     std::map<std::string, platform::StringList> registryLists;  // "key|value" -> list
+    std::map<std::string, uint64_t> registryKeys;  // keys that exist -> last-write time (a value or subkey made)
+    uint64_t registryClock = 100;
+    std::map<std::string, std::string> contents;  // file path -> bytes (none: empty)
     // Other spellings of a folder (a mapped drive, a linked parent): prefix -> real path.
     std::map<std::string, std::string> aliases;
 
@@ -76,6 +79,7 @@ public:
     // Process behaviour: exit codes by command line; a missing entry starts and exits 0.
     std::map<std::string, uint32_t> exitCodes;
     std::map<std::string, uint32_t> startErrors;  // these command lines fail to start
+    std::set<std::string> unreadableExitCodes;    // these run, but nobody can read how they ended
     uint32_t threadStartError = 0;                // non-zero: threads cannot start
     // Runs while the named process "runs" (e.g. it deletes files itself).
     std::map<std::string, std::function<void()>> processActions;
@@ -116,8 +120,11 @@ public:
     std::vector<std::string> KnownFolders() override { return knownFolders; }
     std::string FullPath(const std::string& path) override;
     std::string ShortcutTarget(const std::string& path) override;
+    bool FileBytes(const std::string& path, std::string* bytes) override;
     platform::StringList ReadRegistryList(const std::string& key, const std::string& value) override;
     bool WriteRegistryList(const std::string& key, const std::string& value, const platform::StringList& list) override;
+    bool RegistryKeyExists(const std::string& key, uint64_t* lastWrite) override;
+    bool CreateRegistryKey(const std::string& key) override;
     std::vector<platform::InstalledEntry> InstalledProducts() override { return installed; }
     std::string WindowsFolder() override { return "C:\\Windows"; }
     std::unique_ptr<platform::Event> NewEvent() override;

@@ -247,6 +247,7 @@ struct Scene {
         plan.productKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Foo";
         plan.displayName = "Foo";
         plan.manifestLoaded = true;
+        os.registryKeys[plan.productKey] = 1;
     }
     std::string Desktop() { return os.shellFolders[platform::ShellFolder::kDesktop]; }
     std::string Programs() { return os.shellFolders[platform::ShellFolder::kPrograms]; }
@@ -296,7 +297,7 @@ TEST_F(Sequence, StepsInOrder) {
 }
 
 TEST_F(Sequence, FaultsNeverStopLaterSteps) {
-    os.startErrors["C:\\Apps\\Foo\\a.exe"] = 2;
+    os.startErrors["C:\\Apps\\Foo\\a.exe"] = 193;  // ERROR_BAD_EXE_FORMAT
     plan.shortcutFiles = {Desktop() + "\\Gone.lnk", Desktop() + "\\Foo.lnk", Desktop() + "\\Foo.lnk"};
     fake::FileNode readOnly;
     readOnly.readOnly = true;
@@ -382,8 +383,9 @@ TEST_F(Sequence, QueuedInputDroppedBeforeTheMessage) {
 
 TEST_F(Sequence, UnreadManifestRemovesNothing) {
     plan.manifestLoaded = false;
-    Remove();
-    EXPECT_EQ(os.log, (std::vector<std::string>{"discard input", "warning 卸载|无法读取卸载信息，未删除任何内容。"}));
+    EXPECT_EQ(Remove(), kExitIncomplete);
+    EXPECT_EQ(os.log, (std::vector<std::string>{"discard input", "warning 卸载|该产品仍登记在系统的程序列表中，但无法读取其"
+                                                                 "卸载信息（C:\\Apps\\Foo\\Foo.xml），未删除任何内容。"}));
     EXPECT_TRUE(os.Exists("C:\\Apps\\Foo\\data.bin"));
 }
 
@@ -416,18 +418,34 @@ TEST_F(Sequence, InUseEntriesScheduledFilesFirstAndTheProgramGoesItself) {
     EXPECT_FALSE(Logged("schedule C:\\Apps\\Foo\\remover.exe"));
 }
 
-// A command recorded as done is skipped, but only for the manifest that recorded it:
-// a reinstall writes a new one.
-TEST_F(Sequence, RecordedCommandsCountForTheirOwnManifestOnly) {
-    os.AddFile("C:\\Apps\\Foo\\Foo.xml");
-    const std::string progress = plan.productKey + "|RemovalProgress";
-    for (const char* stamp : {"manifest 0 0", "manifest 0 1"}) {
-        os.registryLists[progress] = {stamp, "C:\\Apps\\Foo\\a.exe"};
-        os.log.clear();
-        Remove();
-        EXPECT_EQ(Logged("start C:\\Apps\\Foo\\a.exe"), std::string(stamp) != "manifest 0 0") << stamp;
+// A module whose exit code cannot be read is not recorded, and stays with the way back.
+TEST_F(Sequence, UnreadableExitCodeIsAFailure) {
+    os.unreadableExitCodes = {"C:\\Apps\\Foo\\a.exe"};
+    EXPECT_EQ(Remove(), kExitIncomplete);
+    EXPECT_TRUE(Logged("warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nC:\\Apps\\Foo\\a.exe" +
+                       std::string(kRunAgainNote)));
+    const platform::StringList journal = os.registryLists[plan.productKey + "\\RemovalProgress|Journal"];
+    EXPECT_EQ(platform::StringList(journal.begin() + 1, journal.end()),
+              (platform::StringList{"started C:\\Apps\\Foo\\a.exe", "started C:\\Apps\\Foo\\b.exe \"/s\"",
+                                    "done C:\\Apps\\Foo\\b.exe \"/s\""}));
+}
+
+// What an earlier run recorded counts while the manifest's bytes are as it left them:
+// a repair can write the same file stamp (the key's time is the lifecycle table's).
+TEST_F(Sequence, JournalCountsForTheSameManifestOnly) {
+    const std::string manifest = "C:\\Apps\\Foo\\Foo.xml", b = "C:\\Apps\\Foo\\b.exe \"/s\"";
+    for (const char* bytes : {"<Install/>", "<Install>2</Install>"}) {
+        Scene t;
+        t.os.AddFile(manifest);
+        t.os.contents[manifest] = "<Install/>";
+        t.os.exitCodes[b] = 7;
+        EXPECT_EQ(t.Remove(true), kExitIncomplete);
+        t.os.exitCodes.clear();
+        t.os.contents[manifest] = bytes;
+        t.os.log.clear();
+        EXPECT_EQ(t.Remove(true), kExitRemoved) << bytes;
+        EXPECT_EQ(t.Logged("start C:\\Apps\\Foo\\a.exe"), bytes != std::string("<Install/>")) << bytes;
     }
-    EXPECT_EQ(os.registryLists[progress].size(), 3u) << "the stamp and both commands, recorded as they ended";
 }
 
 // Groups: a folder of the shell loses only the named shortcut; a vendor group keeps

@@ -68,7 +68,10 @@ TEST(Switches, BeforeOrAfterTheManifestName) {
         const char* argument;
     } cases[] = {
         {"Foo.xml", false, false, false, "", "", "Foo.xml"},
-        {"\"Foo.xml\" ", false, false, false, "", "", "\"Foo.xml\" "},
+        {"\"Foo.xml\" ", false, false, false, "", "", "Foo.xml"},
+        // Quotes group, the usual Windows way, and are part of no name or value.
+        {"\"/log=C:\\My Logs\\x.log\" \"My Foo.xml\"", false, false, false, "C:\\My Logs\\x.log", "", "My Foo.xml"},
+        {"\"Foo.xml\" Bar.xml \"/S\"", true, false, false, "", "Bar.xml", "Foo.xml"},
         {"/S Foo.xml", true, false, false, "", "", "Foo.xml"},
         {"/s /log=C:\\l.txt\tFoo Bar.xml", true, false, false, "C:\\l.txt", "", "Foo Bar.xml"},
         {"/log=\"C:\\My Logs\\r.log\" /plan Foo.xml", false, true, false, "C:\\My Logs\\r.log", "", "Foo.xml"},
@@ -103,10 +106,16 @@ TEST(Switches, PlanEndsAsTheRemovalWould) {
     plan.manifestLoaded = true;
     plan.productKey = ProductKey("Foo");
     plan.moduleCommands = {"\"C:\\Apps\\Foo\\unins.exe\" /s"};
-    EXPECT_EQ(PlanExitCode(os, plan, true), 0);
-    EXPECT_EQ(PlanExitCode(os, plan, false), 1603) << "the program folder is refused";
+    const auto code = [&](bool empty) { int c = -1; DescribePlan(os, plan, "C:\\Foo.xml", empty, &c); return c; };
+    EXPECT_EQ(code(true), 0);
+    EXPECT_EQ(code(false), 1603) << "the program folder is refused";
     plan.moduleCommands.push_back("\"C:\\Apps\\Foo\\gone.exe\"");
-    EXPECT_EQ(PlanExitCode(os, plan, true), 1603) << "a module program is missing";
+    EXPECT_EQ(code(true), 1603) << "a module program is missing";
+    plan.manifestLoaded = false;
+    plan.manifestMissing = true;
+    EXPECT_EQ(code(true), 1605) << "neither the manifest nor the key";
+    os.registryKeys[plan.productKey] = 1;
+    EXPECT_EQ(code(true), 1603) << "the key without its manifest";
 }
 
 TEST(Switches, LogNeitherOnTheManifestNorInTheProgramFolder) {

@@ -104,8 +104,8 @@ TEST_F(Dialog, OddArgumentsAndLongValues) {
              "\"/></M>");
     ExpectDialogThenCancel("Foo.xml", longName + "卸载向导",
                            "　　您是否确定要删除" + longName + "及其所有组件？");
-    // Quotes are part of the name; an absolute path is appended to the folder.
-    ExpectDialogThenCancel("\"Foo.xml\"", kResourceCaption, kResourcePrompt);
+    // Quotes group and are no part of the name; an absolute path is appended to the folder.
+    ExpectDialogThenCancel("\"Foo.xml\"", longName + "卸载向导", "　　您是否确定要删除" + longName + "及其所有组件？");
     ExpectDialogThenCancel("C:\\elsewhere\\Foo.xml", kResourceCaption, kResourcePrompt);
     testwin::WriteFile(app + "\\sub dir\\Foo.xml",
                        "<?xml version=\"1.0\"?><M><Setup DisplayName=\"Sub\"/></M>");

@@ -166,12 +166,15 @@ std::string Utf8ToUtf16Bytes(const std::string& utf8, bool bom) {
     return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
 }
 
-Program::Program(const std::string& exe, const std::string& arguments, const std::string& folder, HANDLE job) {
+Program::Program(const std::string& exe, const std::string& arguments, const std::string& folder, HANDLE job,
+                 HANDLE output) {
     std::wstring command = Wide("\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments));
     command.push_back(L'\0');
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, job ? CREATE_SUSPENDED : 0, nullptr,
+    startup.dwFlags = output ? STARTF_USESTDHANDLES : 0;
+    startup.hStdOutput = output;
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, output != nullptr, job ? CREATE_SUSPENDED : 0, nullptr,
                         folder.empty() ? nullptr : Wide(folder).c_str(), &startup, &info_)) {
         info_ = PROCESS_INFORMATION{};
     } else if (job) {

@@ -58,9 +58,10 @@ bool SwapDone(const std::string& name, DWORD timeoutMs);
 class Program {
 public:
     // Starts `exe` with `arguments` appended after its quoted path, in `folder`
-    // (the test's own current folder when empty), inside `job` when one is given.
+    // (the test's own current folder when empty), inside `job` when one is given,
+    // its standard output on `output` (inheritable) when one is given.
     Program(const std::string& exe, const std::string& arguments, const std::string& folder = std::string(),
-            HANDLE job = nullptr);
+            HANDLE job = nullptr, HANDLE output = nullptr);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

@@ -361,8 +361,7 @@ TEST_P(Hostile, OkRemovesOnlyWhatItOwns) {
     const char* caption[] = {"卸载成功", "卸载", "卸载未完成", "卸载未完成"};
     const std::string text[] = {
         t.display + "卸载完毕，我们会继续努力，谢谢使用！", "无法读取卸载信息，未删除任何内容。",
-        t.display + "卸载未完成，以下项目未能删除：\n\n" + t.launch.substr(0, t.launch.rfind('\\')) +
-            "\n\n卸载程序和卸载信息已保留：关闭占用这些项目的程序后，可以再次卸载。"};
+        t.display + "卸载未完成，以下项目未能删除：\n\n" + t.launch.substr(0, t.launch.rfind('\\'))};
     HWND box = program.WaitForDialog(caption[c.ending], 60000, dialog);
     ASSERT_NE(box, nullptr) << "the closing message appears";
     if (c.ending == kLinksStay) {

@@ -70,6 +70,7 @@ struct Install {
     bool manifest = true;
     std::unique_ptr<testwin::Program> other;  // a program a case keeps running beside the removal
     HANDLE job = nullptr;                     // the job the program runs in, closed as it ends
+    HANDLE output = nullptr, reader = nullptr;  // a pipe for the program's standard output
     HMODULE heldImage = nullptr;              // the program's file mapped by the test until it ends
     std::string newProgram;                   // an upgrade's remover.exe, written as the old one ends
     std::vector<std::string> drop;            // files outside the scratch folder, deleted after the case
@@ -97,6 +98,7 @@ struct Install {
         }
     }
     ~Install() {
+        if (reader) CloseHandle(reader);
         other.reset();
         for (const std::string& file : drop) DeleteFileW(Wide(file).c_str());
         testwin::DeleteTree(programs + "\\" + product);
@@ -166,7 +168,7 @@ struct Install {
     }
 };
 
-enum Ending { kUntouched, kCompleted, kRestart, kIncomplete };
+enum Ending { kUntouched, kCompleted, kRestart, kIncomplete, kNotRun };
 
 struct Case {
     const char* name;
@@ -191,11 +193,12 @@ void Kill(const testwin::Program& program) {
 }
 
 // The removal started again, silently, finishes what an earlier one left.
-void RunAgain(Install& t) {
+void RunAgainEnding(Install& t, DWORD exitCode) {
     testwin::Program again(t.app + "\\remover.exe", "/S " + t.ManifestName());
     ASSERT_TRUE(again.WaitForExit(60000));
-    EXPECT_EQ(again.ExitCode(), 0u);
+    EXPECT_EQ(again.ExitCode(), exitCode);
 }
+void RunAgain(Install& t) { RunAgainEnding(t, 0); }
 
 size_t Count(const std::string& text, const std::string& part) {
     size_t count = 0;
@@ -227,6 +230,39 @@ HANDLE Job(DWORD limits) {
     info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | limits;
     const HANDLE job = CreateJobObjectW(nullptr, nullptr);
     return SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof(info)) ? job : nullptr;
+}
+
+// A second module that takes a while, and a kill while it runs; once it has ended, a
+// rerun finishes without the first module, recorded as done, unless a repair wrote the
+// key and the manifest's own text and time again meanwhile.
+void SlowSecondModule(Install& t) {
+    ASSERT_TRUE(testwin::CopyTo(t.child, t.app + "\\second.exe"));
+    t.extra = "<Module uninstall=\"second.exe\" uninstallparam=\"sleep=2000\"/>";
+}
+void KillDuringSecondModule(Install& t, testwin::Program& program) {
+    ASSERT_TRUE(Eventually([&] { return Count(testwin::ReadFile(t.log), "begin " + t.app + "\\second.exe"); }));
+    Kill(program);
+}
+std::function<void(Install&)> RerunAfterTheKill(bool repair) {
+    return [repair](Install& t) {
+        ASSERT_TRUE(Eventually([&] { return Count(testwin::ReadFile(t.log), "end " + t.app + "\\second.exe"); }));
+        if (repair) {
+            const std::wstring manifest = testwin::LongPath(t.app + "\\" + t.ManifestName());
+            FILETIME written{};
+            HANDLE file = CreateFileW(manifest.c_str(), FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            GetFileTime(file, nullptr, nullptr, &written);
+            CloseHandle(file);
+            t.WriteManifest();
+            file = CreateFileW(manifest.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            SetFileTime(file, nullptr, nullptr, &written);
+            CloseHandle(file);
+            ASSERT_TRUE(testwin::SetKeyText(t.key, "DisplayName", t.display));
+        }
+        RunAgain(t);
+        const std::string log = testwin::ReadFile(t.log);
+        EXPECT_EQ(Count(log, "begin " + t.app + "\\bin\\unins.exe"), repair ? 2u : 1u) << log;
+        EXPECT_EQ(Count(log, "begin " + t.app + "\\second.exe"), 2u) << log;
+    };
 }
 
 const char kSilentLog[] = "C:\\remover-tests\\lifecycle-silent.log";
@@ -280,6 +316,22 @@ const Case kCases[] = {
          WriteFile(t.app + "\\remover.exe", "reinstalled");
          Restart();
          EXPECT_EQ(testwin::ReadFile(t.app + "\\remover.exe"), "reinstalled");
+     }},
+    // Held past the copy's retries: the copy moves the file aside, leaves that name and
+    // the folder to the restart, and says so in the log.
+    {"ProgramHeldPastTheCopysRetriesGoesAtRestart", "/S /log=C:\\remover-tests\\lifecycle-held.log ", 0, 0, kRestart, 0,
+     [](Install& t) {
+         ClearPendingOperations();
+         t.StartOther(t.child, "load=" + t.app + "\\remover.exe;sleep=60000", "loaded\n");
+     },
+     nullptr,
+     [](Install& t) {
+         const std::string line = "deleted at the next restart: " + t.app + "\\remover.exe (moved aside to " + t.app;
+         ASSERT_TRUE(Eventually([&] { return Count(testwin::ReadFile("C:\\remover-tests\\lifecycle-held.log"), line); }));
+         const std::vector<std::string> pending = PendingOperations();
+         ASSERT_EQ(pending.size(), 4u);
+         EXPECT_EQ(pending[0].find(t.app + "\\~remover."), 0u) << pending[0];
+         EXPECT_EQ(pending[2], t.app);
      }},
     // A job that lets them leave: the copy does, and finishes after the job has closed.
     {"JobThatLetsTheCopyLeave", "/S ", 0, 0, kCompleted, 0,
@@ -348,23 +400,66 @@ const Case kCases[] = {
          ASSERT_TRUE(program.WaitForExit());
          EXPECT_TRUE(PathExists(t.app + "\\" + t.ManifestName())) << "the manifest goes last";
      }},
-    {"KilledAfterTheFirstModuleRunsOnlyTheRest", "/S ", 0, 0, kCompleted, 9,
+    {"KilledAfterTheFirstModuleRunsOnlyTheRest", "/S ", 0, 0, kCompleted, 9, SlowSecondModule, nullptr,
+     RerunAfterTheKill(false), KillDuringSecondModule},
+    {"RepairBetweenRunsRunsEveryModuleAgain", "/S ", 0, 0, kCompleted, 9, SlowSecondModule, nullptr,
+     RerunAfterTheKill(true), KillDuringSecondModule},
+    // The second module hands its work to a copy that deletes the module's program:
+    // killed meanwhile, the rerun finds it started and gone, and counts it done.
+    {"KilledWhileAModuleThatDeletesItselfRuns", "/S ", 0, 0, kCompleted, 9,
      [](Install& t) {
          ASSERT_TRUE(testwin::CopyTo(t.child, t.app + "\\second.exe"));
-         t.extra = "<Module uninstall=\"second.exe\" uninstallparam=\"sleep=2000\"/>";
+         t.extra = "<Module uninstall=\"second.exe\" uninstallparam=\"relaunch;sleep=1500;delete=" + t.app +
+                   "\\second.exe\"/>";
+         t.drop.push_back(TempFolder() + "remover-test-relaunch.exe");
      },
      nullptr,
      [](Install& t) {
-         ASSERT_TRUE(Eventually([&] { return Count(testwin::ReadFile(t.log), "end " + t.app + "\\second.exe"); }));
+         ASSERT_TRUE(Eventually([&] { return Count(testwin::ReadFile(t.log), "end " + t.drop.back()); }));
          RunAgain(t);
-         const std::string log = testwin::ReadFile(t.log);
-         EXPECT_EQ(Count(log, "begin " + t.app + "\\bin\\unins.exe"), 1u) << "recorded as done: " << log;
-         EXPECT_EQ(Count(log, "begin " + t.app + "\\second.exe"), 2u) << log;
      },
      [](Install& t, testwin::Program& program) {
-         ASSERT_TRUE(Eventually([&] { return Count(testwin::ReadFile(t.log), "begin " + t.app + "\\second.exe"); }));
+         ASSERT_TRUE(Eventually([&] { return Count(testwin::ReadFile(t.log), "begin " + t.drop.back()); }));
          Kill(program);
      }},
+    // Killed once the manifest went, while the key goes (slowly: it has many
+    // subkeys): the rerun finds the key and its journal, and finishes.
+    {"KilledRightAfterTheManifestWent", "/S ", 0, 0, kCompleted, 9,
+     [](Install& t) { for (int i = 0; i < 2000; ++i) testwin::MakeKey(t.key + "\\Many\\" + std::to_string(i)); },
+     nullptr, [](Install& t) { ASSERT_TRUE(KeyExists(t.key)); RunAgain(t); },
+     [](Install& t, testwin::Program& program) {
+         const std::string manifest = t.app + "\\" + t.ManifestName();
+         for (const DWORD start = GetTickCount(); PathExists(manifest) && GetTickCount() - start < 30000;) continue;
+         Kill(program);
+     }},
+    // A missing module program is told in its own words; a rerun mends the rest, and
+    // the product leaves the list though that module never ran.
+    {"MissingModuleProgramThenARerun", "", IDOK, 0, kNotRun, 1603,
+     [](Install& t) {
+         t.param = "exit=7";
+         t.extra = "<Module uninstall=\"gone.exe\"/>";
+         t.leftAtMessage = t.ManifestName() + "\nbin\\\nbin\\unins.exe\nremover.exe\n";
+     },
+     nullptr,
+     [](Install& t) {
+         t.param = "/s";
+         t.WriteManifest();
+         RunAgainEnding(t, 1603);
+     }},
+    // A caller reading the program's output sees its end as the program ends: the
+    // copy that removes the program holds none of the caller's handles.
+    {"PipeReaderSeesTheEndAsTheProgramEnds", "/S ", 0, 0, kCompleted, 0,
+     [](Install& t) {
+         SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+         ASSERT_TRUE(CreatePipe(&t.reader, &t.output, &inherit, 0));
+         SetHandleInformation(t.reader, HANDLE_FLAG_INHERIT, 0);
+     },
+     nullptr,
+     [](Install& t) {
+         EXPECT_FALSE(PeekNamedPipe(t.reader, nullptr, 0, nullptr, nullptr, nullptr));
+         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE)) << "nothing holds the writing end";
+     },
+     [](Install& t, testwin::Program&) { CloseHandle(t.output); }},
     {"LoadedDllMovedAsideSoAReinstallSurvivesTheRestart", "", IDOK, 0, kRestart, 3010,
      [](Install& t) {
          ClearPendingOperations();
@@ -389,12 +484,18 @@ const Case kCases[] = {
          EXPECT_EQ(Snapshot(t.app).size(), 2u) << "the old file went at the restart";
      }},
     {"CancelOnTheDialog", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr},
-    {"SilentWithoutManifest", "/S ", 0, 0, kUntouched, 1605, [](Install& t) { t.manifest = false; }, nullptr, nullptr},
+    {"SilentKeyWithoutManifest", "/S ", 0, 0, kUntouched, 1603, [](Install& t) { t.manifest = false; }, nullptr, nullptr},
     {"UnknownSwitch", "/S /x ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
     {"DoubledSilentSwitchShowsNoUsage", "/S/S ", 0, 0, kUntouched, 87, nullptr, nullptr, nullptr},
     {"SilentSwitchAfterTheName", "", 0, 0, kCompleted, 0, nullptr, nullptr, nullptr, nullptr, " /S"},
-    {"PlanWithTheManifestAsLog", "/plan /log=RemoverLifePlanWithTheManifestAsLog.xml ", IDOK, 0, kUntouched, 87,
-     nullptr, nullptr, nullptr, nullptr, "", true},  // relative to the program folder
+    // Relative to the program folder; refused without a window, as /plan never shows one.
+    {"PlanWithTheManifestAsLog", "/plan /log=RemoverLifePlanWithTheManifestAsLog.xml ", 0, 0, kUntouched, 87,
+     nullptr, nullptr, nullptr, nullptr, "", true},
+    {"QuotedNameAndLog", "\"/log=C:\\remover-tests\\lifecycle-quoted.log\" /S \"", 0, 0, kCompleted, 0, nullptr, nullptr,
+     [](Install&) {
+         EXPECT_NE(testwin::ReadFile("C:\\remover-tests\\lifecycle-quoted.log").find("exit code 0"), std::string::npos);
+     },
+     nullptr, "\""},
     {"LogInAMissingFolder", "", IDOK, 0, kUntouched, 1622, nullptr, nullptr, nullptr, nullptr,
      " /log=\"C:\\remover-tests\\no folder\\x.log\""},
     {"PlanWithAMissingModuleProgram", "/plan ", 0, 0, kUntouched, 1603,
@@ -431,7 +532,7 @@ void Drive(const Case& c, Install& t) {
     const auto before = Snapshot(t.app);
 
     testwin::Program program(t.app + "\\remover.exe", c.switches + t.ManifestName() + c.trailing,
-                             c.fromProgramFolder ? t.app : std::string(), t.job);
+                             c.fromProgramFolder ? t.app : std::string(), t.job, t.output);
     ASSERT_TRUE(program.started());
     HWND dialog = nullptr;
     if (!c.press && c.atDialog) c.atDialog(t, program);  // while a silent run works
@@ -454,16 +555,16 @@ void Drive(const Case& c, Install& t) {
         testwin::PressButton(ask, c.closeBox);
     }
     if (c.press && c.ending != kUntouched) {
-        const std::string texts[] = {"", t.display + kDone,
-                                     t.display + kDone + "\n\n部分文件正在使用中，将在计算机重新启动后删除。",
-                                     t.display + "卸载未完成，以下项目未能删除：\n\n" + t.app + "\\" + t.leftShown +
-                                         "\n\n卸载程序和卸载信息已保留：关闭占用这些项目的程序后，可以再次卸载。"};
-        HWND box = program.WaitForDialog(c.ending == kIncomplete ? "卸载未完成" : "卸载成功", 60000, dialog);
+        const std::string failed = t.display + "卸载未完成，以下项目未能删除：\n\n" + t.app + "\\" + t.leftShown,
+                          again = "\n\n卸载程序和卸载信息已保留：关闭占用这些项目的程序后，可以再次卸载。";
+        const std::string texts[] = {"", t.display + kDone, t.display + kDone + "\n\n部分文件正在使用中，将在计算机重新启动后删除。",
+                                     failed + again, failed + "\n\n以下卸载程序不存在，未能运行：\n\n" + t.app + "\\gone.exe" + again};
+        HWND box = program.WaitForDialog(c.ending >= kIncomplete ? "卸载未完成" : "卸载成功", 60000, dialog);
         ASSERT_NE(box, nullptr) << "the closing message appears";
         EXPECT_EQ(testwin::ItemText(box, 0xFFFF), texts[c.ending]);
-        EXPECT_EQ(testwin::ShowsIcon(box), c.ending == kIncomplete) << "a warning icon exactly when something stays";
+        EXPECT_EQ(testwin::ShowsIcon(box), c.ending >= kIncomplete) << "a warning icon exactly when something stays";
         // Checked while the message shows: everything is done by then.
-        t.ExpectRemoved(c.ending == kIncomplete);
+        t.ExpectRemoved(c.ending >= kIncomplete);
         t.ExpectSentinels();
         if (c.atMessage) c.atMessage(t);
         testwin::PressButton(box, IDOK);
