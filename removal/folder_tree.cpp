@@ -115,7 +115,7 @@ void RemoveContentsAndFolder(platform::Platform& os, const std::string& top, Rem
             }
             continue;
         }
-        if (!entry.directory && observer.Keeps(full)) {
+        if (observer.Keeps(full)) {
             level.kept = true;
             continue;
         }

@@ -1,9 +1,10 @@
 #include "removal/ownership.h"
 
-#include <algorithm>
+#include <map>
 #include <utility>
 
 #include "app/switches.h"
+#include "plan/manifest_reader.h"
 #include "plan/removal_plan.h"
 #include "removal/launcher.h"
 
@@ -28,6 +29,24 @@ std::string ParentOf(const std::string& path) {
     const size_t cut = path.find_last_of("\\/");
     if (cut == std::string::npos || cut == 0) return std::string();
     return path.substr(0, cut);
+}
+
+// A drive's or share's path: a folder relative to the current one means nothing here.
+bool IsAbsolute(const std::string& path) {
+    return (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) ||
+           (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]));
+}
+
+// A folder as an entry may write it: quoted, or with a trailing backslash.
+std::string Trimmed(std::string folder) {
+    if (!folder.empty() && folder.front() == '"') folder.erase(0, 1);
+    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '"' || folder.back() == ' ')) folder.pop_back();
+    return folder;
+}
+
+std::string Folded(std::string path) {
+    for (char& c : path) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    return path;
 }
 
 bool SameOrInside(const std::string& path, const std::string& folder) {
@@ -97,22 +116,39 @@ std::string ProgramOfCommand(platform::Platform& os, const std::string& command)
     if (!quoted.empty()) return quoted;
     std::string program = command.substr(0, command.find(' '));
     // Unquoted blanks ("C:\Program Files\Bar\unins.exe /S"): the longest run of
-    // words that names a file.
-    for (size_t blank = command.find(' '); blank != std::string::npos; blank = command.find(' ', blank + 1)) {
+    // words that names a file, among the first few only.
+    size_t probed = 0;
+    for (size_t blank = command.find(' '); blank != std::string::npos && blank <= kProbedLength;
+         blank = command.find(' ', blank + 1)) {
+        if (++probed > kProbedBoundaries) return program;
         if (os.IsFile(command.substr(0, blank))) program = command.substr(0, blank);
     }
-    if (os.IsFile(command)) program = command;
+    if (probed < kProbedBoundaries && command.size() <= kProbedLength && os.IsFile(command)) program = command;
     return program;
 }
 
-Ownership::Ownership(platform::Platform& os, std::string programFolder, std::string product, std::string manifest)
-    : os_(os), programFolder_(std::move(programFolder)), product_(std::move(product)), manifest_(std::move(manifest)) {}
+Ownership::Ownership(platform::Platform& os, std::string programFolder, std::string product, std::string manifest,
+                     std::vector<std::string> modulePrograms)
+    : os_(os),
+      programFolder_(std::move(programFolder)),
+      product_(std::move(product)),
+      manifest_(std::move(manifest)),
+      modulePrograms_(std::move(modulePrograms)) {}
 
-std::string Ownership::Resolved(const std::string& path) {
-    const platform::FileIdentity identity = os_.Identify(path);
-    if (!identity.finalPath.empty()) return identity.finalPath;
-    const std::string full = os_.FullPath(path);
-    return full.empty() ? path : full;
+Ownership::Place Ownership::Look(const std::string& path) {
+    Place place;
+    place.identity = os_.Identify(path);
+    place.resolved = place.identity.finalPath;
+    if (place.resolved.empty()) place.resolved = os_.FullPath(path);
+    if (place.resolved.empty()) place.resolved = path;
+    return place;
+}
+
+std::string Ownership::Resolved(const std::string& path) { return Look(path).resolved; }
+
+std::string Ownership::ResolvedInside(const std::string& path) {
+    if (IsInsideFolder(path, programFolder_)) return OwnFolder() + path.substr(programFolder_.size());
+    return Resolved(path);
 }
 
 bool Ownership::RunsThisProgram(const std::string& program) {
@@ -129,51 +165,74 @@ const std::string& Ownership::OwnFolder() {
 }
 
 const std::string& Ownership::SharedWith() {
-    if (sharedSettled_) return sharedWith_;
-    sharedSettled_ = true;
-    const platform::FileIdentity manifest = os_.Identify(manifest_);
-    for (const platform::InstalledEntry& entry : os_.InstalledProducts()) {
-        if (entry.thisProgramsKey && platform::SamePathText(entry.name, product_)) continue;  // this product
-        const std::string program = ProgramOfCommand(os_, entry.uninstallString);
-        if (!RunsThisProgram(program)) continue;
-        // This program, for this product (another view of its entry) or another
-        // one: another product when its own manifest lies in the program folder.
-        std::string rest = entry.uninstallString.substr(
-            std::min(entry.uninstallString.size(), entry.uninstallString.find(program) + program.size() + 1));
-        rest.erase(0, std::min(rest.size(), rest.find_first_not_of(' ')));
-        const std::string argument = ParseSwitches(rest, "/~").argument;
-        const size_t first = argument.find_first_not_of(" \""), last = argument.find_last_not_of(" \"");
-        if (first == std::string::npos) continue;
-        const std::string theirs = ManifestPath(programFolder_, argument.substr(first, last + 1 - first));
-        const platform::FileIdentity other = os_.Identify(theirs);
-        if (os_.IsFile(theirs) && other.known && !platform::SameFile(other, manifest)) {
-            sharedWith_ = entry.name;
-            break;
-        }
-    }
+    SettleProducts();
     return sharedWith_;
 }
 
-void Ownership::SettleProductFolders() {
-    if (foldersSettled_) return;
-    foldersSettled_ = true;
-    // A product sharing the program folder owns it too.
-    if (!SharedWith().empty()) productFolders_.push_back(OwnFolder());
+bool Ownership::NamesAnotherManifest(const std::string& command) {
+    // Read as a run of that command reads it, so ".\Bar.xml" is Bar.
+    const std::string argument = ManifestArgument(command);
+    const std::string name = ProductName(argument);
+    if (name.empty() || platform::SamePathText(name, product_)) return false;
+    const std::string full = os_.FullPath(ManifestPath(programFolder_, argument));
+    const platform::FileIdentity theirs = os_.Identify(full);
+    if (!os_.IsFile(full) || !theirs.known || platform::SameFile(theirs, os_.Identify(manifest_))) return false;
+    // A manifest is what the reader takes for one: a document with a Setup.
+    RemovalPlan plan;
+    ManifestTexts texts;
+    ReadManifest(os_, argument, plan, texts);
+    return plan.manifestLoaded && texts.present;
+}
+
+void Ownership::SettleProducts() {
+    if (productsSettled_) return;
+    productsSettled_ = true;
+    SettleSystemFolders();
     const std::string windows = Resolved(os_.WindowsFolder());
+    std::vector<platform::FileIdentity> modules;
+    for (const std::string& program : modulePrograms_) modules.push_back(os_.Identify(program));
+    // Many entries name the same folders: each is opened once.
+    std::map<std::string, Place> places;
+    const auto look = [&](const std::string& folder) -> const Place& {
+        auto found = places.find(Folded(folder));
+        if (found == places.end()) found = places.emplace(Folded(folder), Look(folder)).first;
+        return found->second;
+    };
     for (const platform::InstalledEntry& entry : os_.InstalledProducts()) {
         if (entry.thisProgramsKey && platform::SamePathText(entry.name, product_)) continue;  // this product
         const std::string program = ProgramOfCommand(os_, entry.uninstallString);
-        if (RunsThisProgram(program)) continue;  // this product's, or the sharing one's, counted above
-        for (std::string folder : {program.empty() ? std::string() : ProgramFolderOf(program), entry.installLocation}) {
-            while (!folder.empty() && (folder.back() == '\\' || folder.back() == '"')) folder.pop_back();
-            if (folder.empty() || folder.find('\\') == std::string::npos || IsBareRoot(folder)) continue;
-            folder = Resolved(folder);
-            // No product owns the Windows folder (an MsiExec.exe /X{...} entry), nor
-            // a folder that holds this product's own.
-            if (SameOrInside(folder, windows) || SameOrInside(OwnFolder(), folder) || IsBareRoot(folder)) continue;
-            productFolders_.push_back(folder);
+        const std::string programFolder = Trimmed(IsAbsolute(program) ? ProgramFolderOf(program) : std::string());
+        if (IsAbsolute(programFolder) && SameOrInside(look(programFolder).resolved, OwnFolder())) {
+            // A program in the program folder: this one (the product's entry in
+            // another view, or a product that shares the folder) or a module's own.
+            const platform::FileIdentity identity = os_.Identify(program);
+            bool ours = RunsThisProgram(program);
+            for (const platform::FileIdentity& module : modules) ours = ours || platform::SameFile(identity, module);
+            if (ours) {
+                if (entry.machine && sharedWith_.empty() && NamesAnotherManifest(entry.uninstallString)) {
+                    sharedWith_ = entry.name;
+                }
+                continue;
+            }
+        }
+        for (const std::string& folder : {programFolder, Trimmed(entry.installLocation)}) {
+            if (!IsAbsolute(folder) || IsBareRoot(folder)) continue;
+            const Place& place = look(folder);
+            // No product owns the Windows folder (an MsiExec.exe /X{...} entry), a
+            // folder of the shell or the user, nor a folder that holds this product's own.
+            if (SameOrInside(place.resolved, windows) || SameOrInside(OwnFolder(), place.resolved) ||
+                IsOrHolds(place.identity, protected_, true) || IsOrHolds(place.identity, known_, true)) {
+                continue;
+            }
+            const bool nested = IsInsideFolder(place.resolved, OwnFolder());
+            // An entry any user may write never decides what lies in the program folder.
+            if (nested && !entry.machine) continue;
+            anyNested_ = anyNested_ || nested;
+            productFolders_.push_back({place.resolved, entry.name, nested});
         }
     }
+    // A product sharing the program folder owns it too.
+    if (!sharedWith_.empty()) productFolders_.push_back({OwnFolder(), sharedWith_, false});
 }
 
 void Ownership::SettleSystemFolders() {
@@ -192,8 +251,17 @@ bool Ownership::MayEmptyProgramFolder() {
     if (!self.known || (!self.finalPath.empty() && IsBareRoot(self.finalPath))) return false;
     SettleSystemFolders();
     if (IsOrHolds(self, protected_, true)) return false;
-    // Where nothing resolved to compare: climb each protected folder's own spelling.
+    // Nothing in the Windows folder is any product's to empty.
+    const platform::FileIdentity windows = os_.Identify(os_.WindowsFolder());
+    if (platform::SameFile(self, windows) ||
+        (!self.finalPath.empty() && !windows.finalPath.empty() && IsInsideFolder(self.finalPath, windows.finalPath))) {
+        return false;
+    }
+    // Where nothing resolved to compare: climb the spellings instead.
     if (self.finalPath.empty()) {
+        for (std::string above = ParentOf(programFolder_); !above.empty() && !IsBareRoot(above); above = ParentOf(above)) {
+            if (platform::SameFile(windows, os_.Identify(above))) return false;
+        }
         for (const std::string& protectedFolder : protectedSpellings_) {
             for (std::string above = ParentOf(protectedFolder); !above.empty() && !IsBareRoot(above);
                  above = ParentOf(above)) {
@@ -213,19 +281,33 @@ bool Ownership::IsShellFolder(const std::string& folder) {
     return IsOrHolds(self, protected_, true) || IsOrHolds(self, known_, true);
 }
 
+bool Ownership::InOtherProduct(const std::string& resolved) {
+    SettleProducts();
+    for (const ProductFolder& folder : productFolders_) {
+        if (SameOrInside(resolved, folder.path)) return true;
+    }
+    return false;
+}
+
 bool Ownership::LeadsIntoThisProduct(const std::string& shortcut) {
     if (!SharedWith().empty()) return false;  // the folder's files may be the other product's
     const std::string target = os_.ShortcutTarget(shortcut);
-    return !target.empty() && IsInsideFolder(Resolved(target), OwnFolder());
+    if (target.empty()) return false;
+    const std::string resolved = Resolved(target);
+    return IsInsideFolder(resolved, OwnFolder()) && !InOtherProduct(resolved);
 }
 
 bool Ownership::LeadsIntoOtherProduct(const std::string& shortcut) {
     const std::string target = os_.ShortcutTarget(shortcut);
-    if (target.empty()) return false;
-    SettleProductFolders();
-    const std::string resolved = Resolved(target);
-    for (const std::string& folder : productFolders_) {
-        if (SameOrInside(resolved, folder)) return true;
+    return !target.empty() && InOtherProduct(Resolved(target));
+}
+
+const std::string* Ownership::OtherProductHolding(const std::string& path) {
+    SettleProducts();
+    if (!anyNested_) return nullptr;
+    const std::string resolved = ResolvedInside(path);
+    for (const ProductFolder& folder : productFolders_) {
+        if (folder.nested && SameOrInside(resolved, folder.path)) return &folder.product;
     }
-    return false;
+    return nullptr;
 }
