@@ -1,6 +1,5 @@
 #include "removal/ownership.h"
 
-#include <map>
 #include <utility>
 
 #include "app/switches.h"
@@ -42,11 +41,6 @@ std::string Trimmed(std::string folder) {
     if (!folder.empty() && folder.front() == '"') folder.erase(0, 1);
     while (!folder.empty() && (folder.back() == '\\' || folder.back() == '"' || folder.back() == ' ')) folder.pop_back();
     return folder;
-}
-
-std::string Folded(std::string path) {
-    for (char& c : path) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    return path;
 }
 
 bool SameOrInside(const std::string& path, const std::string& folder) {
@@ -151,12 +145,12 @@ std::string Ownership::ResolvedInside(const std::string& path) {
     return Resolved(path);
 }
 
-bool Ownership::RunsThisProgram(const std::string& program) {
+bool Ownership::IsThisProgram(const platform::FileIdentity& program) {
     if (!selfSettled_) {
         selfSettled_ = true;
         self_ = os_.Identify(os_.ModuleFileName());
     }
-    return !program.empty() && self_.known && platform::SameFile(self_, os_.Identify(program));
+    return platform::SameFile(self_, program);
 }
 
 const std::string& Ownership::OwnFolder() {
@@ -191,22 +185,16 @@ void Ownership::SettleProducts() {
     const std::string windows = Resolved(os_.WindowsFolder());
     std::vector<platform::FileIdentity> modules;
     for (const std::string& program : modulePrograms_) modules.push_back(os_.Identify(program));
-    // Many entries name the same folders: each is opened once.
-    std::map<std::string, Place> places;
-    const auto look = [&](const std::string& folder) -> const Place& {
-        auto found = places.find(Folded(folder));
-        if (found == places.end()) found = places.emplace(Folded(folder), Look(folder)).first;
-        return found->second;
-    };
     for (const platform::InstalledEntry& entry : os_.InstalledProducts()) {
         if (entry.thisProgramsKey && platform::SamePathText(entry.name, product_)) continue;  // this product
         const std::string program = ProgramOfCommand(os_, entry.uninstallString);
         const std::string programFolder = Trimmed(IsAbsolute(program) ? ProgramFolderOf(program) : std::string());
-        if (IsAbsolute(programFolder) && SameOrInside(look(programFolder).resolved, OwnFolder())) {
+        const Place programPlace = IsAbsolute(programFolder) ? Look(programFolder) : Place();
+        if (IsAbsolute(programFolder) && SameOrInside(programPlace.resolved, OwnFolder())) {
             // A program in the program folder: this one (the product's entry in
             // another view, or a product that shares the folder) or a module's own.
             const platform::FileIdentity identity = os_.Identify(program);
-            bool ours = RunsThisProgram(program);
+            bool ours = IsThisProgram(identity);
             for (const platform::FileIdentity& module : modules) ours = ours || platform::SameFile(identity, module);
             if (ours) {
                 if (entry.machine && sharedWith_.empty() && NamesAnotherManifest(entry.uninstallString)) {
@@ -215,9 +203,13 @@ void Ownership::SettleProducts() {
                 continue;
             }
         }
-        for (const std::string& folder : {programFolder, Trimmed(entry.installLocation)}) {
+        const std::string location = Trimmed(entry.installLocation);
+        // The uninstaller usually lies in the install location: opened once.
+        const int folders = platform::SamePathText(location, programFolder) ? 1 : 2;
+        for (int i = 0; i < folders; ++i) {
+            const std::string& folder = i == 0 ? programFolder : location;
             if (!IsAbsolute(folder) || IsBareRoot(folder)) continue;
-            const Place& place = look(folder);
+            const Place place = i == 0 ? programPlace : Look(folder);
             // No product owns the Windows folder (an MsiExec.exe /X{...} entry), a
             // folder of the shell or the user, nor a folder that holds this product's own.
             if (SameOrInside(place.resolved, windows) || SameOrInside(OwnFolder(), place.resolved) ||

@@ -78,8 +78,8 @@ private:
     void SettleProducts();
     // Whether an entry that runs this program names a manifest of another product.
     bool NamesAnotherManifest(const std::string& command);
-    // Whether `program` is this very program file.
-    bool RunsThisProgram(const std::string& program);
+    // Whether a file is this very program file.
+    bool IsThisProgram(const platform::FileIdentity& program);
     // The program folder, resolved.
     const std::string& OwnFolder();
     // The folders of the system and the user, each opened once for every question.

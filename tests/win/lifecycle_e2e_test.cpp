@@ -395,6 +395,8 @@ const Case kCases[] = {
     {"SilentSwitchAfterTheName", "", 0, 0, kCompleted, 0, nullptr, nullptr, nullptr, nullptr, " /S"},
     {"PlanWithTheManifestAsLog", "/plan /log=RemoverLifePlanWithTheManifestAsLog.xml ", IDOK, 0, kUntouched, 87,
      nullptr, nullptr, nullptr, nullptr, "", true},  // relative to the program folder
+    // The caller's current folder is the program folder: the program leaves it first.
+    {"StartedInsideItsOwnFolder", "/S ", 0, 0, kCompleted, 0, nullptr, nullptr, nullptr, nullptr, "", true},
     {"LogInAMissingFolder", "", IDOK, 0, kUntouched, 1622, nullptr, nullptr, nullptr, nullptr,
      " /log=\"C:\\remover-tests\\no folder\\x.log\""},
     {"PlanWithAMissingModuleProgram", "/plan ", 0, 0, kUntouched, 1603,
