@@ -462,8 +462,13 @@ std::vector<InstalledEntry> WindowsPlatform::InstalledProducts() {
     std::vector<InstalledEntry> entries;
     WideString buffer(MAX_PATH * 2, L'\0');
     const wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    // Each key once: HKEY_CURRENT_USER's software is one key in both views, and a
+    // 32-bit Windows has one view of everything.
+    BOOL wow64 = FALSE;
+    const bool twoViews = sizeof(void*) == 8 || (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64);
     for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        for (REGSAM view : {kOwnView, kOwnView ^ (KEY_WOW64_32KEY | KEY_WOW64_64KEY)}) {
+            if (view != kOwnView && (hive == HKEY_CURRENT_USER || !twoViews)) continue;
             unique_hkey uninstall;
             if (::RegOpenKeyExW(hive, kUninstall, 0, KEY_ENUMERATE_SUB_KEYS | view, uninstall.put()) != ERROR_SUCCESS) {
                 continue;

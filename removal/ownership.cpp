@@ -43,6 +43,16 @@ std::string Trimmed(std::string folder) {
     return folder;
 }
 
+std::string LastName(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
+
+// Other products' folders are looked up by their own names, ASCII case folded.
+constexpr size_t kNameBuckets = 1024;
+size_t NameBucket(const std::string& name) {
+    uint32_t hash = 2166136261u;
+    for (char c : name) hash = (hash ^ static_cast<unsigned char>((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c)) * 16777619u;
+    return hash % kNameBuckets;
+}
+
 bool SameOrInside(const std::string& path, const std::string& folder) {
     return platform::SamePathText(path, folder) || IsInsideFolder(path, folder);
 }
@@ -109,6 +119,8 @@ std::string ProgramOfCommand(platform::Platform& os, const std::string& command)
     const std::string quoted = platform::QuotedProgram(command);
     if (!quoted.empty()) return quoted;
     std::string program = command.substr(0, command.find(' '));
+    // A bare name ("MsiExec.exe /X{...}") is the system's to search for, not a file here.
+    if (!IsAbsolute(command)) return program;
     // Unquoted blanks ("C:\Program Files\Bar\unins.exe /S"): the longest run of
     // words that names a file, among the first few only.
     size_t probed = 0;
@@ -181,50 +193,102 @@ bool Ownership::NamesAnotherManifest(const std::string& command) {
 void Ownership::SettleProducts() {
     if (productsSettled_) return;
     productsSettled_ = true;
-    SettleSystemFolders();
-    const std::string windows = Resolved(os_.WindowsFolder());
-    std::vector<platform::FileIdentity> modules;
-    for (const std::string& program : modulePrograms_) modules.push_back(os_.Identify(program));
+    byName_.assign(kNameBuckets, kNoFolder);
+    // What this product's own programs are: this file and its module uninstallers.
+    const std::string self = os_.ModuleFileName();
+    std::vector<std::string> ownSpellings = {os_.FullPath(self), Resolved(self)};
+    std::vector<platform::FileIdentity> own = {os_.Identify(self)};
+    for (const std::string& program : modulePrograms_) {
+        const Place place = Look(program);
+        ownSpellings.push_back(os_.FullPath(program));
+        ownSpellings.push_back(place.resolved);
+        own.push_back(place.identity);
+    }
+    const std::string selfName = LastName(self);
     for (const platform::InstalledEntry& entry : os_.InstalledProducts()) {
         if (entry.thisProgramsKey && platform::SamePathText(entry.name, product_)) continue;  // this product
         const std::string program = ProgramOfCommand(os_, entry.uninstallString);
-        const std::string programFolder = Trimmed(IsAbsolute(program) ? ProgramFolderOf(program) : std::string());
-        const Place programPlace = IsAbsolute(programFolder) ? Look(programFolder) : Place();
-        if (IsAbsolute(programFolder) && SameOrInside(programPlace.resolved, OwnFolder())) {
-            // A program in the program folder: this one (the product's entry in
-            // another view, or a product that shares the folder) or a module's own.
-            const platform::FileIdentity identity = os_.Identify(program);
-            bool ours = IsThisProgram(identity);
-            for (const platform::FileIdentity& module : modules) ours = ours || platform::SameFile(identity, module);
+        const std::string full = IsAbsolute(program) ? os_.FullPath(program) : std::string();
+        if (!full.empty()) {
+            // One of this product's own programs: the product's entry in another view,
+            // a product that shares the folder, or a module's own entry. Only a file of
+            // this program's name, or a short 8.3 spelling, is opened to tell.
+            bool ours = false;
+            for (const std::string& spelling : ownSpellings) ours = ours || platform::SamePathText(full, spelling);
+            if (!ours && (platform::SamePathText(LastName(full), selfName) || full.find('~') != std::string::npos)) {
+                const platform::FileIdentity identity = os_.Identify(program);
+                for (const platform::FileIdentity& file : own) ours = ours || platform::SameFile(identity, file);
+            }
             if (ours) {
-                if (entry.machine && sharedWith_.empty() && NamesAnotherManifest(entry.uninstallString)) {
+                if (entry.machine && sharedWith_.empty() && IsThisProgram(os_.Identify(program)) &&
+                    NamesAnotherManifest(entry.uninstallString)) {
                     sharedWith_ = entry.name;
                 }
                 continue;
             }
         }
+        const std::string programFolder = Trimmed(full.empty() ? std::string() : ProgramFolderOf(full));
         const std::string location = Trimmed(entry.installLocation);
-        // The uninstaller usually lies in the install location: opened once.
+        // The uninstaller usually lies in the install location: named once.
         const int folders = platform::SamePathText(location, programFolder) ? 1 : 2;
         for (int i = 0; i < folders; ++i) {
             const std::string& folder = i == 0 ? programFolder : location;
             if (!IsAbsolute(folder) || IsBareRoot(folder)) continue;
-            const Place place = i == 0 ? programPlace : Look(folder);
-            // No product owns the Windows folder (an MsiExec.exe /X{...} entry), a
-            // folder of the shell or the user, nor a folder that holds this product's own.
-            if (SameOrInside(place.resolved, windows) || SameOrInside(OwnFolder(), place.resolved) ||
-                IsOrHolds(place.identity, protected_, true) || IsOrHolds(place.identity, known_, true)) {
-                continue;
+            ProductFolder found;
+            found.spelled = os_.FullPath(folder);
+            if (found.spelled.empty()) found.spelled = folder;
+            found.product = entry.name;
+            found.machine = entry.machine;
+            productFolders_.push_back(std::move(found));
+            // A short 8.3 name is the one spelling whose own name tells nothing.
+            std::string name = LastName(productFolders_.back().spelled);
+            if (productFolders_.back().spelled.find('~') != std::string::npos) {
+                Counts(productFolders_.back());
+                name = LastName(productFolders_.back().path);
             }
-            const bool nested = IsInsideFolder(place.resolved, OwnFolder());
-            // An entry any user may write never decides what lies in the program folder.
-            if (nested && !entry.machine) continue;
-            anyNested_ = anyNested_ || nested;
-            productFolders_.push_back({place.resolved, entry.name, nested});
+            uint32_t& first = byName_[NameBucket(name)];
+            productFolders_.back().next = first;
+            first = static_cast<uint32_t>(productFolders_.size() - 1);
         }
     }
-    // A product sharing the program folder owns it too.
-    if (!sharedWith_.empty()) productFolders_.push_back({OwnFolder(), sharedWith_, false});
+}
+
+bool Ownership::Counts(ProductFolder& folder) {
+    if (folder.state != 0) return folder.state > 0;
+    if (!windowsSettled_) {
+        windowsSettled_ = true;
+        windows_ = Resolved(os_.WindowsFolder());
+    }
+    SettleSystemFolders();
+    const Place place = Look(folder.spelled);
+    folder.path = place.resolved;
+    folder.nested = IsInsideFolder(folder.path, OwnFolder());
+    // No product owns the Windows folder (an MsiExec.exe /X{...} entry), a folder of
+    // the shell or the user, nor a folder that holds this product's own; an entry any
+    // user may write never decides what lies in the program folder.
+    const bool counts = !SameOrInside(folder.path, windows_) && !SameOrInside(OwnFolder(), folder.path) &&
+                        !IsOrHolds(place.identity, protected_, true) && !IsOrHolds(place.identity, known_, true) &&
+                        (folder.machine || !folder.nested);
+    folder.state = counts ? 1 : -1;
+    return counts;
+}
+
+const Ownership::ProductFolder* Ownership::FolderHolding(const std::string& resolved, size_t from, bool nested) {
+    SettleProducts();
+    // Only a folder named like one of the path's own can hold it: those are opened.
+    for (size_t start = resolved.find('\\'); start != std::string::npos;) {
+        const size_t end = resolved.find('\\', start + 1);
+        const std::string name = resolved.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+        if (start >= from) {
+            for (uint32_t index = byName_[NameBucket(name)]; index != kNoFolder; index = productFolders_[index].next) {
+                ProductFolder& folder = productFolders_[index];
+                if (folder.state == 0 && !platform::SamePathText(LastName(folder.spelled), name)) continue;
+                if (Counts(folder) && (!nested || folder.nested) && SameOrInside(resolved, folder.path)) return &folder;
+            }
+        }
+        start = end;
+    }
+    return nullptr;
 }
 
 void Ownership::SettleSystemFolders() {
@@ -274,11 +338,9 @@ bool Ownership::IsShellFolder(const std::string& folder) {
 }
 
 bool Ownership::InOtherProduct(const std::string& resolved) {
-    SettleProducts();
-    for (const ProductFolder& folder : productFolders_) {
-        if (SameOrInside(resolved, folder.path)) return true;
-    }
-    return false;
+    // A product sharing the program folder owns it too.
+    if (!SharedWith().empty() && SameOrInside(resolved, OwnFolder())) return true;
+    return FolderHolding(resolved, 0, false) != nullptr;
 }
 
 bool Ownership::LeadsIntoThisProduct(const std::string& shortcut) {
@@ -295,11 +357,6 @@ bool Ownership::LeadsIntoOtherProduct(const std::string& shortcut) {
 }
 
 const std::string* Ownership::OtherProductHolding(const std::string& path) {
-    SettleProducts();
-    if (!anyNested_) return nullptr;
-    const std::string resolved = ResolvedInside(path);
-    for (const ProductFolder& folder : productFolders_) {
-        if (folder.nested && SameOrInside(resolved, folder.path)) return &folder.product;
-    }
-    return nullptr;
+    const ProductFolder* folder = FolderHolding(ResolvedInside(path), OwnFolder().size(), true);
+    return folder ? &folder->product : nullptr;
 }

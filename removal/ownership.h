@@ -24,8 +24,9 @@ bool MayEmptyProgramFolder(platform::Platform& os, const std::string& folder);
 constexpr size_t kProbedBoundaries = 16;
 constexpr size_t kProbedLength = 520;
 
-// The program file named at the start of a command line: quoted, else the
-// longest run of words that names an existing file, else the first word.
+// The program file named at the start of a command line: quoted, else (for a
+// path from a drive or share) the longest run of words that names an existing
+// file, else the first word.
 std::string ProgramOfCommand(platform::Platform& os, const std::string& command);
 
 // Ownership questions for one removal. Each is settled the first time it is
@@ -64,18 +65,30 @@ public:
     const std::string* OtherProductHolding(const std::string& path);
 
 private:
+    // A folder an installed product's entry names, resolved when first needed.
     struct ProductFolder {
-        std::string path;     // resolved
+        std::string spelled;  // as the entry names it, in full
         std::string product;  // the entry's name
-        bool nested;          // inside the program folder
+        bool machine = false;
+        int state = 0;        // 0 not yet judged; 1 another product's; -1 no product's
+        bool nested = false;  // inside the program folder
+        std::string path;     // resolved
+        uint32_t next;        // the next folder of a name with the same hash
     };
+    static constexpr uint32_t kNoFolder = 0xFFFFFFFF;
     struct Place {
         platform::FileIdentity identity;
         std::string resolved;
     };
-    // The folders of all other installed products, and whether one shares the
-    // program folder, from one reading of the installed products.
+    // The installed products, read once: which one shares the program folder, and
+    // the folders the others name, by spelling.
     void SettleProducts();
+    // Whether a folder an entry names is another product's (resolving it the first time).
+    bool Counts(ProductFolder& folder);
+    // Another product's folder that is or holds `resolved`, looked up by the names of
+    // the folders in it from `from` on; only folders inside the program folder when
+    // `nested`. A folder named by a link of another name than its target is not found.
+    const ProductFolder* FolderHolding(const std::string& resolved, size_t from, bool nested);
     // Whether an entry that runs this program names a manifest of another product.
     bool NamesAnotherManifest(const std::string& command);
     // Whether a file is this very program file.
@@ -96,12 +109,12 @@ private:
     platform::Platform& os_;
     std::string programFolder_, product_, manifest_;
     std::vector<std::string> modulePrograms_;
-    bool productsSettled_ = false, selfSettled_ = false;
+    bool productsSettled_ = false, selfSettled_ = false, windowsSettled_ = false;
     platform::FileIdentity self_;
-    std::string ownFolder_;
+    std::string ownFolder_, windows_;
     std::string sharedWith_;
     std::vector<ProductFolder> productFolders_;
-    bool anyNested_ = false;
+    std::vector<uint32_t> byName_;  // the first of productFolders_ by a hash of the folder's name
     bool systemSettled_ = false;
     std::vector<std::string> protectedSpellings_;
     std::vector<platform::FileIdentity> protected_, known_;  // never to empty; the shell's own and the temp folders
