@@ -157,14 +157,6 @@ std::string Ownership::ResolvedInside(const std::string& path) {
     return Resolved(path);
 }
 
-bool Ownership::IsThisProgram(const platform::FileIdentity& program) {
-    if (!selfSettled_) {
-        selfSettled_ = true;
-        self_ = os_.Identify(os_.ModuleFileName());
-    }
-    return platform::SameFile(self_, program);
-}
-
 const std::string& Ownership::OwnFolder() {
     if (ownFolder_.empty()) ownFolder_ = Resolved(programFolder_);
     return ownFolder_;
@@ -194,38 +186,42 @@ void Ownership::SettleProducts() {
     if (productsSettled_) return;
     productsSettled_ = true;
     byName_.assign(kNameBuckets, kNoFolder);
-    // What this product's own programs are: this file and its module uninstallers.
-    const std::string self = os_.ModuleFileName();
-    std::vector<std::string> ownSpellings = {os_.FullPath(self), Resolved(self)};
-    std::vector<platform::FileIdentity> own = {os_.Identify(self)};
-    for (const std::string& program : modulePrograms_) {
+    // This product's own programs: this file first, then its module uninstallers.
+    std::vector<std::string> programs = modulePrograms_;
+    programs.insert(programs.begin(), os_.ModuleFileName());
+    std::vector<std::string> spellings;  // two for each: as named, and resolved
+    std::vector<platform::FileIdentity> identities;
+    for (const std::string& program : programs) {
         const Place place = Look(program);
-        ownSpellings.push_back(os_.FullPath(program));
-        ownSpellings.push_back(place.resolved);
-        own.push_back(place.identity);
+        spellings.push_back(os_.FullPath(program));
+        spellings.push_back(place.resolved);
+        identities.push_back(place.identity);
     }
-    const std::string selfName = LastName(self);
+    const std::string selfName = LastName(programs.front());
     for (const platform::InstalledEntry& entry : os_.InstalledProducts()) {
         if (entry.thisProgramsKey && platform::SamePathText(entry.name, product_)) continue;  // this product
         const std::string program = ProgramOfCommand(os_, entry.uninstallString);
         const std::string full = IsAbsolute(program) ? os_.FullPath(program) : std::string();
         if (!full.empty()) {
-            // One of this product's own programs: the product's entry in another view,
-            // a product that shares the folder, or a module's own entry. Only a file of
-            // this program's name, or a short 8.3 spelling, is opened to tell.
-            bool ours = false;
-            for (const std::string& spelling : ownSpellings) ours = ours || platform::SamePathText(full, spelling);
-            if (!ours && (platform::SamePathText(LastName(full), selfName) || full.find('~') != std::string::npos)) {
+            // One of this product's own programs: this one (the product's entry in
+            // another view, or a product that shares the folder) or a module's own
+            // uninstaller. Only a file of this program's name, or a short 8.3
+            // spelling, is opened to tell.
+            size_t which = programs.size();
+            for (size_t i = 0; i < spellings.size() && which == programs.size(); ++i) {
+                if (platform::SamePathText(full, spellings[i])) which = i / 2;
+            }
+            if (which == programs.size() &&
+                (platform::SamePathText(LastName(full), selfName) || full.find('~') != std::string::npos)) {
                 const platform::FileIdentity identity = os_.Identify(program);
-                for (const platform::FileIdentity& file : own) ours = ours || platform::SameFile(identity, file);
-            }
-            if (ours) {
-                if (entry.machine && sharedWith_.empty() && IsThisProgram(os_.Identify(program)) &&
-                    NamesAnotherManifest(entry.uninstallString)) {
-                    sharedWith_ = entry.name;
+                for (size_t i = 0; i < identities.size() && which == programs.size(); ++i) {
+                    if (platform::SameFile(identity, identities[i])) which = i;
                 }
-                continue;
             }
+            if (which == 0 && entry.machine && sharedWith_.empty() && NamesAnotherManifest(entry.uninstallString)) {
+                sharedWith_ = entry.name;
+            }
+            if (which < programs.size()) continue;
         }
         const std::string programFolder = Trimmed(full.empty() ? std::string() : ProgramFolderOf(full));
         const std::string location = Trimmed(entry.installLocation);

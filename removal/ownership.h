@@ -91,8 +91,6 @@ private:
     const ProductFolder* FolderHolding(const std::string& resolved, size_t from, bool nested);
     // Whether an entry that runs this program names a manifest of another product.
     bool NamesAnotherManifest(const std::string& command);
-    // Whether a file is this very program file.
-    bool IsThisProgram(const platform::FileIdentity& program);
     // The program folder, resolved.
     const std::string& OwnFolder();
     // The folders of the system and the user, each opened once for every question.
@@ -109,8 +107,7 @@ private:
     platform::Platform& os_;
     std::string programFolder_, product_, manifest_;
     std::vector<std::string> modulePrograms_;
-    bool productsSettled_ = false, selfSettled_ = false, windowsSettled_ = false;
-    platform::FileIdentity self_;
+    bool productsSettled_ = false, windowsSettled_ = false;
     std::string ownFolder_, windows_;
     std::string sharedWith_;
     std::vector<ProductFolder> productFolders_;
