@@ -19,6 +19,10 @@ enum class ShellFolder { kPrograms, kDesktop };
 // System error codes the portable code tells apart.
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorSharingViolation = 32;
+// An entry that is a link, or is no longer the entry its folder listed, and that
+// the system cannot act on without reaching what it leads to: it is left alone.
+constexpr uint32_t kErrorNotItself = 681;  // ERROR_STOPPED_ON_SYMLINK
 
 // An opaque owner window for message boxes (an HWND on Windows).
 using WindowRef = void*;
@@ -67,12 +71,35 @@ public:
     virtual void Line(const std::string& text) = 0;
 };
 
-// An enumeration of "folder\*" in platform order.
-class FolderEnumeration {
+// A folder the removal has opened and verified to be that folder itself, not a
+// link. It holds the folder's handle, and everything it does to an entry is done
+// relative to that handle, through the entry opened and verified in its turn:
+// whatever is renamed or swapped for a link meanwhile, nothing outside is reached.
+// After a failure, the platform's LastError() tells why.
+class OpenFolder {
 public:
-    virtual ~FolderEnumeration() = default;
-    // Fills the next entry; false when there is none.
-    virtual bool Next(FolderEntry* entry) = 0;
+    virtual ~OpenFolder() = default;
+    // The path it was reached by: for reports, and for the restart, which can only
+    // name a path.
+    virtual const std::string& Path() const = 0;
+    // What it is (volume and file index, final path).
+    virtual FileIdentity Identity() = 0;
+    // Its entries, but "." and "..", in the system's order.
+    virtual std::vector<FolderEntry> List() = 0;
+    // A child folder, opened and verified; null when it cannot be (kErrorNotItself:
+    // a link, or no longer what the listing showed).
+    virtual std::unique_ptr<OpenFolder> Enter(const FolderEntry& entry) = 0;
+    // Deletes a child file; with `entry.protectedBits` a read-only one too. A link
+    // that the system opens as itself is deleted, never its target; one it would
+    // follow stays (kErrorNotItself).
+    virtual bool DeleteChild(const FolderEntry& entry) = 0;
+    // Clears this folder's own read-only, hidden and system attributes.
+    virtual bool ResetAttributes() = 0;
+    // Removes this folder itself, which must be empty by now.
+    virtual bool Remove() = 0;
+    // Renames a child file to a fresh hidden name in this folder, so that its name is
+    // free again; the new name, or empty when the rename is refused.
+    virtual std::string MoveChildAside(const FolderEntry& entry) = 0;
 };
 
 // A manual-reset event, not signalled when created.
@@ -116,17 +143,16 @@ public:
 
     // File system; every result may be ignored by the caller. After a failure,
     // LastError() tells why.
-    virtual bool ResetAttributes(const std::string& path) = 0;
-    virtual bool RemoveFile(const std::string& path) = 0;
-    virtual bool RemoveFolder(const std::string& path) = 0;
-    virtual std::unique_ptr<FolderEnumeration> FindFiles(const std::string& pattern) = 0;
+    // A folder to remove from, opened as itself: null when the path's last part is
+    // a link (kErrorNotItself), missing, or cannot be opened. Without `itself`, a
+    // folder that is only removed from, never removed (the Desktop for a shortcut),
+    // is opened wherever its path leads.
+    virtual std::unique_ptr<OpenFolder> OpenFolderAt(const std::string& path, bool itself = true) = 0;
     virtual uint32_t LastError() = 0;
     // The system's own words for an error code, for the log.
     virtual std::string ErrorText(uint32_t error) = 0;
     // Deletes a file or empty folder at the next restart.
     virtual bool ScheduleRemoval(const std::string& path) = 0;
-    // Whether the path is a junction, symbolic link or mount point.
-    virtual bool IsLink(const std::string& path) = 0;
     // Whether the path names an existing file (not a folder).
     virtual bool IsFile(const std::string& path) = 0;
     // What an existing file or folder is; `known` false when it cannot be opened.
@@ -141,9 +167,6 @@ public:
     virtual std::string FullPath(const std::string& path) = 0;
     // The file a shell link (.lnk) leads to; empty when it cannot be read.
     virtual std::string ShortcutTarget(const std::string& path) = 0;
-    // Renames a file to a fresh hidden name in its own folder, so that the name is
-    // free again; the new path, or empty when the rename is refused.
-    virtual std::string MoveAside(const std::string& path) = 0;
 
     // Processes and threads.
     virtual std::unique_ptr<Event> NewEvent() = 0;

@@ -84,31 +84,6 @@ private:
     DWORD id_;
 };
 
-class WinFolderEnumeration : public FolderEnumeration {
-public:
-    explicit WinFolderEnumeration(const std::string& pattern) {
-        // FindExInfoBasic skips the short names, which nothing here reads.
-        find_.reset(::FindFirstFileExW(FilePath(pattern).c_str(), FindExInfoBasic, &data_, FindExSearchNameMatch,
-                                       nullptr, FIND_FIRST_EX_LARGE_FETCH));
-        pending_ = static_cast<bool>(find_);
-    }
-    bool Next(FolderEntry* entry) override {
-        if (!pending_) return false;
-        entry->name = Narrow(data_.cFileName, ::wcslen(data_.cFileName));
-        entry->directory = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        entry->reparsePoint = (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        entry->protectedBits =
-            (data_.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
-        pending_ = ::FindNextFileW(find_.get(), &data_) != FALSE;
-        return true;
-    }
-
-private:
-    unique_find find_;
-    WIN32_FIND_DATAW data_{};
-    bool pending_ = false;
-};
-
 std::string ShellPath(int csidl) {
     wchar_t buffer[MAX_PATH] = {};
     if (!::SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE)) return std::string();
@@ -159,39 +134,23 @@ bool WindowsPlatform::SpecialFolder(ShellFolder which, std::string* path) {
 
 std::unique_ptr<XmlSession> WindowsPlatform::OpenXml() { return OpenMsxml(*domClass_); }
 
-bool WindowsPlatform::ResetAttributes(const std::string& path) {
-    return ::SetFileAttributesW(FilePath(path).c_str(), FILE_ATTRIBUTE_NORMAL) != FALSE;
-}
-
-bool WindowsPlatform::RemoveFile(const std::string& path) { return ::DeleteFileW(FilePath(path).c_str()) != FALSE; }
-
-bool WindowsPlatform::RemoveFolder(const std::string& path) {
-    return ::RemoveDirectoryW(FilePath(path).c_str()) != FALSE;
-}
-
-std::unique_ptr<FolderEnumeration> WindowsPlatform::FindFiles(const std::string& pattern) {
-    return std::unique_ptr<FolderEnumeration>(new WinFolderEnumeration(pattern));
-}
-
-bool WindowsPlatform::IsLink(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesW(FilePath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 bool WindowsPlatform::IsFile(const std::string& path) {
     const DWORD attributes = ::GetFileAttributesW(FilePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 FileIdentity WindowsPlatform::Identify(const std::string& path) {
-    FileIdentity identity;
     // Backup semantics open folders too; no access right is needed to ask.
     unique_file file(::CreateFileW(FilePath(path).c_str(), FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) return identity;
+    return file ? IdentityOf(file.get()) : FileIdentity();
+}
+
+FileIdentity IdentityOf(HANDLE file) {
+    FileIdentity identity;
     BY_HANDLE_FILE_INFORMATION info{};
-    if (::GetFileInformationByHandle(file.get(), &info)) {
+    if (::GetFileInformationByHandle(file, &info)) {
         identity.volume = info.dwVolumeSerialNumber;
         identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
         identity.lastWrite =
@@ -199,7 +158,7 @@ FileIdentity WindowsPlatform::Identify(const std::string& path) {
     }
     WideString final(MAX_PATH, L'\0');
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length = ::GetFinalPathNameByHandleW(file.get(), &final[0], static_cast<DWORD>(final.size()),
+        const DWORD length = ::GetFinalPathNameByHandleW(file, &final[0], static_cast<DWORD>(final.size()),
                                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) break;
         if (length < final.size()) {

@@ -15,18 +15,13 @@ public:
     std::string ModuleFileName() override;
     bool SpecialFolder(ShellFolder which, std::string* path) override;
     std::unique_ptr<XmlSession> OpenXml() override;
-    bool ResetAttributes(const std::string& path) override;
-    bool RemoveFile(const std::string& path) override;
-    bool RemoveFolder(const std::string& path) override;
-    std::unique_ptr<FolderEnumeration> FindFiles(const std::string& pattern) override;
-    bool IsLink(const std::string& path) override;
+    std::unique_ptr<OpenFolder> OpenFolderAt(const std::string& path, bool itself) override;
     bool IsFile(const std::string& path) override;
     FileIdentity Identify(const std::string& path) override;
     std::vector<std::string> ProtectedFolders() override;
     std::vector<std::string> KnownFolders() override;
     std::string FullPath(const std::string& path) override;
     std::string ShortcutTarget(const std::string& path) override;
-    std::string MoveAside(const std::string& path) override;
     StringList ReadRegistryList(const std::string& key, const std::string& value) override;
     bool WriteRegistryList(const std::string& key, const std::string& value, const StringList& list) override;
     std::vector<InstalledEntry> InstalledProducts() override;
@@ -48,9 +43,16 @@ public:
     void ShowMessage(WindowRef owner, const std::string& text, const std::string& caption,
                      MessageKind kind) override;
 
+    // Renames a file to a fresh hidden name in its own folder, so that the name is
+    // free again; the new path, or empty when the rename is refused.
+    std::string MoveAside(const std::string& path);
+
 private:
     const CLSID* domClass_;
 };
+
+// What an open file or folder is.
+FileIdentity IdentityOf(HANDLE file);
 
 // The process-wide instance the program itself uses.
 WindowsPlatform& Windows();

@@ -5,11 +5,14 @@
 
 namespace {
 
-// One folder being emptied: its entries, read in full before any is touched, so
-// that only one enumeration is ever open however deep the tree goes.
+using platform::FolderEntry;
+using platform::OpenFolder;
+
+// One folder being emptied: its handle and its entries, read in full before any
+// is touched.
 struct Level {
-    std::string path;
-    std::vector<platform::FolderEntry> entries;
+    std::unique_ptr<OpenFolder> folder;
+    std::vector<FolderEntry> entries;
     size_t next = 0;
     bool deferred = false;  // something inside goes at the next restart, so this folder must too
     bool stuck = false;     // something inside stays for good, so this folder does too
@@ -18,69 +21,129 @@ struct Level {
 
 enum class Fate { kGone, kScheduled, kStays };
 
-Level Enter(platform::Platform& os, RemovalObserver& observer, std::string path) {
-    Level level;
-    level.path = std::move(path);
-    std::unique_ptr<platform::FolderEnumeration> found = os.FindFiles(level.path + "\\*");
-    platform::FolderEntry entry;
-    while (found->Next(&entry)) {
-        if (entry.name == "." || entry.name == "..") continue;
-        level.entries.push_back(std::move(entry));
-        entry = platform::FolderEntry();
-    }
-    // What must go last moves to the end, the rest keeping their order.
-    std::vector<platform::FolderEntry> lasts;
-    size_t kept = 0;
-    for (platform::FolderEntry& e : level.entries) {
-        if (observer.GoesLast(level.path, e.name)) {
-            lasts.push_back(std::move(e));
-        } else {
-            if (&level.entries[kept] != &e) level.entries[kept] = std::move(e);
-            ++kept;
-        }
-    }
-    for (platform::FolderEntry& e : lasts) level.entries[kept++] = std::move(e);
-    return level;
-}
+// How long, in all, one walk waits for files that cannot even be renamed: a virus
+// scanner or an indexer that holds a file lets go within moments.
+constexpr uint32_t kMoveRetryMs = 2000;
+constexpr uint32_t kMoveRetryStepMs = 100;
 
-RemovalObserver g_silent;
+class Walk {
+public:
+    Walk(platform::Platform& os, RemovalObserver& observer) : os_(os), observer_(observer) {}
 
-// After a failed removal: gone already, going with the program, scheduled for
-// the next restart when it may be, or reported as staying.
-Fate AfterFailure(platform::Platform& os, RemovalObserver& observer, const std::string& path, bool mayDefer,
-                  bool mayGoWithProgram, bool isFile) {
-    const uint32_t error = os.LastError();
-    if (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound) return Fate::kGone;
-    if (mayGoWithProgram && observer.GoesWithTheProgram(path)) return Fate::kGone;
-    if (mayDefer) {
-        // The restart deletes a name, not a file: a file moved aside to a name of
-        // its own first is the only one that name can mean by then. Folders keep
-        // their names; the restart never removes one that is not empty.
-        const std::string aside = isFile ? os.MoveAside(path) : std::string();
-        const std::string& name = aside.empty() ? path : aside;
-        if (os.ScheduleRemoval(name)) {
-            observer.Scheduled(path, name);
-            return Fate::kScheduled;
-        }
-        if (!aside.empty()) {
-            observer.Left(aside, os.LastError());
-            return Fate::kStays;
-        }
-    }
-    observer.Left(path, error);
-    return Fate::kStays;
-}
+    void Run(std::unique_ptr<OpenFolder> top);
+
+private:
+    Level Enter(std::unique_ptr<OpenFolder> folder);
+    Fate RemoveFile(OpenFolder& folder, const FolderEntry& entry, const std::string& path);
+    Fate RemoveLink(OpenFolder& folder, const FolderEntry& entry, const std::string& path);
+    Fate FolderFailed(const std::string& path, bool mayDefer, bool mayGoWithProgram);
+    std::string MoveAside(OpenFolder& folder, const FolderEntry& entry);
+
+    platform::Platform& os_;
+    RemovalObserver& observer_;
+    uint32_t retryLeftMs_ = kMoveRetryMs;
+};
+
+bool IsGone(uint32_t error) { return error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound; }
 
 void Mark(Level& level, Fate fate) {
     if (fate == Fate::kScheduled) level.deferred = true;
     if (fate == Fate::kStays) level.stuck = true;
 }
 
-// Depth first without recursion: a tree nested a thousand levels deep costs heap,
-// not stack.
-void RemoveContentsAndFolder(platform::Platform& os, const std::string& top, RemovalObserver& observer) {
+Level Walk::Enter(std::unique_ptr<OpenFolder> folder) {
+    Level level;
+    level.entries = folder->List();
+    level.folder = std::move(folder);
+    // What must go last moves to the end, the rest keeping their order.
+    std::vector<FolderEntry> lasts;
+    size_t kept = 0;
+    for (FolderEntry& e : level.entries) {
+        if (observer_.GoesLast(level.folder->Path(), e.name)) {
+            lasts.push_back(std::move(e));
+        } else {
+            if (&level.entries[kept] != &e) level.entries[kept] = std::move(e);
+            ++kept;
+        }
+    }
+    for (FolderEntry& e : lasts) level.entries[kept++] = std::move(e);
+    return level;
+}
+
+// A link goes only where the system deletes the link itself; it is never
+// scheduled: what a restart would do with it is not ours.
+Fate Walk::RemoveLink(OpenFolder& folder, const FolderEntry& entry, const std::string& path) {
+    if (folder.DeleteChild(entry)) {
+        observer_.Removed(path);
+        return Fate::kGone;
+    }
+    const uint32_t error = os_.LastError();
+    if (IsGone(error)) return Fate::kGone;
+    observer_.Left(path, error);
+    return Fate::kStays;
+}
+
+// A file in use is renamed within its folder, the rename retried while another
+// process holds it without delete sharing.
+std::string Walk::MoveAside(OpenFolder& folder, const FolderEntry& entry) {
+    for (;;) {
+        std::string aside = folder.MoveChildAside(entry);
+        if (!aside.empty() || os_.LastError() != platform::kErrorSharingViolation || retryLeftMs_ == 0) return aside;
+        os_.Sleep(kMoveRetryStepMs);
+        retryLeftMs_ -= kMoveRetryStepMs;
+    }
+}
+
+// After a failed delete: gone already, going with the program, moved aside and
+// scheduled for the next restart, or reported as staying.
+Fate Walk::RemoveFile(OpenFolder& folder, const FolderEntry& entry, const std::string& path) {
+    if (folder.DeleteChild(entry)) {
+        observer_.Removed(path);
+        return Fate::kGone;
+    }
+    const uint32_t error = os_.LastError();
+    if (IsGone(error)) return Fate::kGone;
+    if (error == platform::kErrorNotItself) {
+        observer_.Left(path, error);
+        return Fate::kStays;
+    }
+    if (observer_.GoesWithTheProgram(path)) return Fate::kGone;
+    // The restart deletes a name, not a file: a file moved aside to a name of its
+    // own first is the only one that name can mean by then. One that cannot be
+    // moved is never scheduled under its own name, which a reinstall may reuse.
+    const std::string aside = MoveAside(folder, entry);
+    if (aside.empty()) {
+        observer_.Left(path, error);
+        return Fate::kStays;
+    }
+    const std::string asidePath = folder.Path() + "\\" + aside;
+    if (os_.ScheduleRemoval(asidePath)) {
+        observer_.Scheduled(path, asidePath);
+        return Fate::kScheduled;
+    }
+    observer_.Left(asidePath, os_.LastError());
+    return Fate::kStays;
+}
+
+// Folders keep their names for the restart, which never removes one that is not
+// empty; one that holds what stays for good is not scheduled.
+Fate Walk::FolderFailed(const std::string& path, bool mayDefer, bool mayGoWithProgram) {
+    const uint32_t error = os_.LastError();
+    if (IsGone(error)) return Fate::kGone;
+    if (mayGoWithProgram && observer_.GoesWithTheProgram(path)) return Fate::kGone;
+    if (mayDefer && os_.ScheduleRemoval(path)) {
+        observer_.Scheduled(path, path);
+        return Fate::kScheduled;
+    }
+    observer_.Left(path, error);
+    return Fate::kStays;
+}
+
+// Depth first without recursion: a tree nested a thousand levels deep costs heap
+// and handles, not stack.
+void Walk::Run(std::unique_ptr<OpenFolder> top) {
     std::vector<Level> stack;
-    stack.push_back(Enter(os, observer, top));
+    stack.push_back(Enter(std::move(top)));
     while (!stack.empty()) {
         Level& level = stack.back();
         if (level.next == level.entries.size()) {
@@ -90,64 +153,91 @@ void RemoveContentsAndFolder(platform::Platform& os, const std::string& top, Rem
                 stack.pop_back();
                 continue;
             }
-            const std::string path = std::move(level.path);
+            std::unique_ptr<OpenFolder> folder = std::move(level.folder);
             const bool stuck = level.stuck, deferred = level.deferred;
             stack.pop_back();
-            if (os.RemoveFolder(path)) {
-                observer.Removed(path);
-                continue;
+            const std::string path = folder->Path();
+            Fate fate = Fate::kGone;
+            if (folder->Remove()) {
+                observer_.Removed(path);
+            } else {
+                // A folder that still holds scheduled entries is scheduled after them,
+                // even the program's own folder.
+                fate = FolderFailed(path, !stuck, !deferred);
             }
-            // A folder that still holds scheduled entries is scheduled after them,
-            // even the program's own folder.
-            const Fate fate = AfterFailure(os, observer, path, !stuck, !deferred, false);
+            folder.reset();
             if (!stack.empty()) Mark(stack.back(), fate);
             continue;
         }
-        const platform::FolderEntry& entry = level.entries[level.next++];
-        std::string full = level.path + "\\" + entry.name;
-        if (entry.reparsePoint) {
-            // Attributes set through a link may land on its target: leave them.
-            // Nor is a link scheduled: what a restart would do with it is not ours.
-            if (entry.directory ? os.RemoveFolder(full) : os.RemoveFile(full)) {
-                observer.Removed(full);
-            } else {
-                Mark(level, AfterFailure(os, observer, full, false, false, !entry.directory));
-            }
-            continue;
-        }
-        if (observer.Keeps(full)) {
+        const FolderEntry& entry = level.entries[level.next++];
+        const std::string path = level.folder->Path() + "\\" + entry.name;
+        if (observer_.Keeps(path)) {
             level.kept = true;
             continue;
         }
-        // Only read-only, hidden and system stand in the way of deleting; an
-        // entry without them needs no extra call (it halves the system calls).
-        if (entry.protectedBits) os.ResetAttributes(full);
-        if (entry.directory) {
-            stack.push_back(Enter(os, observer, std::move(full)));  // `level` is not used after this
-        } else if (os.RemoveFile(full)) {
-            observer.Removed(full);
-        } else {
-            Mark(level, AfterFailure(os, observer, full, true, true, true));
+        if (entry.reparsePoint) {
+            Mark(level, RemoveLink(*level.folder, entry, path));
+            continue;
         }
+        if (!entry.directory) {
+            Mark(level, RemoveFile(*level.folder, entry, path));
+            continue;
+        }
+        std::unique_ptr<OpenFolder> child = level.folder->Enter(entry);
+        if (!child) {
+            const uint32_t error = os_.LastError();
+            // Swapped for a link since the listing: never entered.
+            if (error == platform::kErrorNotItself) {
+                Mark(level, RemoveLink(*level.folder, entry, path));
+            } else if (!IsGone(error)) {
+                observer_.Left(path, error);
+                level.stuck = true;
+            }
+            continue;
+        }
+        // Only read-only, hidden and system stand in the way of deleting; an entry
+        // without them needs no extra call.
+        if (entry.protectedBits) child->ResetAttributes();
+        stack.push_back(Enter(std::move(child)));  // `level` is not used after this
     }
 }
 
+RemovalObserver g_silent;
+
 }  // namespace
 
-void RemoveFolderTree(platform::Platform& os, std::string path, RemovalObserver* observer) {
-    RemovalObserver& report = observer ? *observer : g_silent;
-    if (path.empty()) {
-        os.RemoveFolder(path);  // fails; "\*" would name the current drive's root
-        return;
-    }
-    if (os.IsLink(path)) {
-        // A group or program folder that is itself a link: only the link goes.
-        if (os.RemoveFolder(path)) {
-            report.Removed(path);
-        } else {
-            AfterFailure(os, report, path, false, false, false);
+std::unique_ptr<OpenFolder> OpenTopFolder(platform::Platform& os, const std::string& path, RemovalObserver& observer) {
+    std::unique_ptr<OpenFolder> folder = os.OpenFolderAt(path);
+    if (folder) return folder;
+    const uint32_t error = os.LastError();
+    if (error == platform::kErrorNotItself) {
+        // A group or program folder that is itself a link: only the link, if anything.
+        const size_t cut = path.find_last_of("\\/");
+        std::string above = path.substr(0, cut);
+        if (above.size() == 2 && above[1] == ':') above.push_back('\\');  // "C:" alone is a current folder
+        std::unique_ptr<OpenFolder> parent = os.OpenFolderAt(above, false);
+        FolderEntry entry;
+        entry.name = path.substr(cut + 1);
+        entry.directory = entry.reparsePoint = true;
+        if (parent) {
+            if (parent->DeleteChild(entry)) {
+                observer.Removed(path);
+                return nullptr;
+            }
+            if (IsGone(os.LastError())) return nullptr;
         }
-        return;
+        observer.Left(path, platform::kErrorNotItself);
+    } else if (!IsGone(error) && !path.empty()) {
+        observer.Left(path, error);
     }
-    RemoveContentsAndFolder(os, path, report);
+    return nullptr;
+}
+
+void RemoveFolderTree(platform::Platform& os, std::unique_ptr<OpenFolder> folder, RemovalObserver& observer) {
+    if (folder) Walk(os, observer).Run(std::move(folder));
+}
+
+void RemoveFolderTree(platform::Platform& os, const std::string& path, RemovalObserver* observer) {
+    RemovalObserver& report = observer ? *observer : g_silent;
+    RemoveFolderTree(os, OpenTopFolder(os, path, report), report);
 }

@@ -299,7 +299,7 @@ bool Ownership::MayEmptyProgramFolder() {
     if (IsBareRoot(programFolder_)) return false;
     // Compared by what the folders are, not how they are spelled: a drive letter
     // mapped onto a profile, a linked parent or a short name reach the same folder.
-    const platform::FileIdentity self = os_.Identify(programFolder_);
+    const platform::FileIdentity& self = judged_ = os_.Identify(programFolder_);
     if (!self.known || (!self.finalPath.empty() && IsBareRoot(self.finalPath))) return false;
     SettleSystemFolders();
     if (IsOrHolds(self, protected_, true)) return false;
@@ -326,8 +326,9 @@ bool Ownership::MayEmptyProgramFolder() {
     return !IsOrHolds(self, known_, false);
 }
 
-bool Ownership::IsShellFolder(const std::string& folder) {
-    const platform::FileIdentity self = os_.Identify(folder);
+bool Ownership::IsShellFolder(const std::string& folder) { return IsShellFolder(os_.Identify(folder)); }
+
+bool Ownership::IsShellFolder(const platform::FileIdentity& self) {
     if (!self.known) return false;  // nothing there to remove anyway
     SettleSystemFolders();
     return IsOrHolds(self, protected_, true) || IsOrHolds(self, known_, true);

@@ -52,9 +52,12 @@ public:
     // this same program file with a manifest of its own, read as this program reads
     // its own argument: the folder is that product's too. Empty when there is none.
     const std::string& SharedWith();
+    // What the program folder was when MayEmptyProgramFolder judged it.
+    const platform::FileIdentity& ProgramFolderIdentity() const { return judged_; }
     // Whether `folder` is, or holds, a folder of the shell (Programs, Startup, any
     // known folder, for the user or all users), compared by identity.
     bool IsShellFolder(const std::string& folder);
+    bool IsShellFolder(const platform::FileIdentity& folder);
     // Whether a shortcut (.lnk) leads into this product's program folder, which no
     // other product shares, and not into another product's folder inside it.
     bool LeadsIntoThisProduct(const std::string& shortcut);
@@ -108,6 +111,7 @@ private:
     std::string programFolder_, product_, manifest_;
     std::vector<std::string> modulePrograms_;
     bool productsSettled_ = false, windowsSettled_ = false;
+    platform::FileIdentity judged_;
     std::string ownFolder_, windows_;
     std::string sharedWith_;
     std::vector<ProductFolder> productFolders_;

@@ -197,11 +197,29 @@ void RunModules(platform::Platform& os, const RemovalPlan& plan, const std::stri
     }
 }
 
-// A shortcut file; one that is gone already counts as removed. No attribute reset:
-// a read-only shortcut is not ours to force.
+// A shortcut file, deleted through its folder's handle; one that is gone already
+// counts as removed. No attribute reset: a read-only shortcut is not ours to force.
+void RemoveShortcut(platform::Platform& os, platform::OpenFolder& folder, const std::string& name,
+                    RemovalReport& report) {
+    platform::FolderEntry entry;
+    entry.name = name;
+    const std::string path = folder.Path() + "\\" + name;
+    if (folder.DeleteChild(entry)) {
+        report.Removed(path);
+        return;
+    }
+    const uint32_t error = os.LastError();
+    if (error != platform::kErrorFileNotFound && error != platform::kErrorPathNotFound) report.Left(path, error);
+}
+
+// The folder that holds it is only removed from, so it is opened wherever its path
+// leads (a Desktop that is a link is still the Desktop).
 void RemoveShortcut(platform::Platform& os, const std::string& file, RemovalReport& report) {
-    if (os.RemoveFile(file)) {
-        report.Removed(file);
+    const size_t cut = file.find_last_of("\\/");
+    std::unique_ptr<platform::OpenFolder> folder =
+        cut == std::string::npos ? nullptr : os.OpenFolderAt(file.substr(0, cut), false);
+    if (folder) {
+        RemoveShortcut(os, *folder, file.substr(cut + 1), report);
         return;
     }
     const uint32_t error = os.LastError();
@@ -211,26 +229,32 @@ void RemoveShortcut(platform::Platform& os, const std::string& file, RemovalRepo
 // A group that is one of the shell's own folders (StartUp, say) is never removed:
 // only the shortcut its ShortCut names goes, with the product's others there
 // unless the program folder is refused. From any other group, a shortcut that
-// leads into another installed product stays, and the group with it.
+// leads into another installed product stays, and the group with it. Each group
+// is opened once, as itself, and judged by what that handle is.
 void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ownership, bool ownFolder,
                   RemovalReport& report) {
     for (size_t i = 0; i < plan.shortcutFolders.size(); ++i) {
         const std::string& folder = plan.shortcutFolders[i];
         try {
-            if (ownership.IsShellFolder(folder)) {
+            std::unique_ptr<platform::OpenFolder> group = OpenTopFolder(os, folder, report);
+            if (!group) continue;
+            if (ownership.IsShellFolder(group->Identity())) {
                 report.Note("a folder of the shell, not removed: " + folder);
-                if (i < plan.groupLinks.size() && !plan.groupLinks[i].empty()) {
-                    RemoveShortcut(os, plan.groupLinks[i], report);
+                const std::string link = i < plan.groupLinks.size() ? plan.groupLinks[i] : std::string();
+                const size_t cut = link.find_last_of('\\');
+                if (cut != std::string::npos && platform::SamePathText(link.substr(0, cut), folder)) {
+                    RemoveShortcut(os, *group, link.substr(cut + 1), report);
+                } else if (!link.empty()) {
+                    RemoveShortcut(os, link, report);
                 }
                 // And the product's other shortcuts there, known by where they lead:
                 // into a folder that is the product's own.
                 if (!ownFolder) continue;
-                std::unique_ptr<platform::FolderEnumeration> found = os.FindFiles(folder + "\\*");
-                platform::FolderEntry entry;
-                while (found->Next(&entry)) {
+                for (const platform::FolderEntry& entry : group->List()) {
                     const std::string path = folder + "\\" + entry.name;
-                    if (!entry.directory && IsShortcut(path) && ownership.LeadsIntoThisProduct(path)) {
-                        RemoveShortcut(os, path, report);
+                    if (!entry.directory && !entry.reparsePoint && IsShortcut(path) &&
+                        ownership.LeadsIntoThisProduct(path)) {
+                        RemoveShortcut(os, *group, entry.name, report);
                     }
                 }
                 continue;
@@ -240,7 +264,7 @@ void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ow
                 report.Note("kept: " + path + " leads into another installed product");
                 return true;
             };
-            RemoveFolderTree(os, folder, &report);
+            RemoveFolderTree(os, std::move(group), report);
         } catch (...) {
             report.left.push_back(folder);
         }
@@ -290,7 +314,15 @@ bool RemoveProgramFolder(platform::Platform& os, const std::string& programFolde
         return false;
     };
     try {
-        RemoveFolderTree(os, programFolder, &report);
+        std::unique_ptr<platform::OpenFolder> folder = OpenTopFolder(os, programFolder, report);
+        if (!folder) return false;  // nothing of it was touched: the way to run again stays
+        if (!platform::SameFile(folder->Identity(), ownership.ProgramFolderIdentity())) {
+            // Renamed or swapped since it was judged: not the folder that may be emptied.
+            report.Left(programFolder, platform::kErrorNotItself);
+            report.Note("the program folder is no longer the folder that was judged: " + programFolder);
+            return false;
+        }
+        RemoveFolderTree(os, std::move(folder), report);
     } catch (...) {
         report.left.push_back(programFolder);
         keptForAnotherRun = true;

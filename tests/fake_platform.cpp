@@ -140,20 +140,6 @@ private:
     std::string command_;
 };
 
-class FakeEnumeration : public platform::FolderEnumeration {
-public:
-    explicit FakeEnumeration(std::vector<platform::FolderEntry> entries) : entries_(std::move(entries)) {}
-    bool Next(platform::FolderEntry* entry) override {
-        if (next_ >= entries_.size()) return false;
-        *entry = entries_[next_++];
-        return true;
-    }
-
-private:
-    std::vector<platform::FolderEntry> entries_;
-    size_t next_ = 0;
-};
-
 std::string ParentOf(const std::string& path) {
     const size_t cut = path.rfind('\\');
     return cut == std::string::npos ? std::string() : path.substr(0, cut);
@@ -208,73 +194,128 @@ std::unique_ptr<platform::XmlSession> FakePlatform::OpenXml() {
     return std::unique_ptr<platform::XmlSession>(new FakeSession(*this));
 }
 
-bool FakePlatform::ResetAttributes(const std::string& path) {
-    Record("attributes " + path);
-    auto it = files.find(path);
-    if (it == files.end()) return false;
-    it->second.readOnly = false;
-    return true;
-}
+namespace {
 
-bool FakePlatform::RemoveFile(const std::string& path) {
-    Record("delete " + path);
-    auto it = files.find(path);
-    lastError_ = it == files.end() ? 2 : it->second.locked ? 32 : 5;
-    if (it == files.end() || it->second.directory || it->second.readOnly || it->second.locked) return false;
-    files.erase(it);
-    return true;
-}
-
-bool FakePlatform::RemoveFolder(const std::string& path) {
-    Record("rmdir " + path);
-    auto it = files.find(path);
-    lastError_ = it == files.end() ? 2 : 5;
-    if (it == files.end() || !it->second.directory || it->second.readOnly) return false;
-    lastError_ = 145;  // not empty
-    if (it->second.reparse) {
-        // Removing a link leaves its target, whose entries it merely showed.
-        for (auto child = files.begin(); child != files.end();) {
-            child = child->first.compare(0, path.size() + 1, path + "\\") == 0 ? files.erase(child) : ++child;
-        }
-        files.erase(path);
-        return true;
-    }
-    for (const auto& f : files) {
-        if (ParentOf(f.first) == path) return false;  // not empty
-    }
-    files.erase(it);
-    return true;
-}
-
-std::unique_ptr<platform::FolderEnumeration> FakePlatform::FindFiles(const std::string& pattern) {
-    Record("find " + pattern);
-    std::vector<platform::FolderEntry> entries;
-    const std::string folder = pattern.size() >= 2 ? pattern.substr(0, pattern.size() - 2) : std::string();
-    if (folder == throwOnEnumerate) throw std::bad_alloc();
-    auto it = files.find(folder);
-    if (it != files.end() && it->second.directory) {
-        platform::FolderEntry dot;
-        dot.directory = true;
-        dot.name = ".";
-        entries.push_back(dot);
-        dot.name = "..";
-        entries.push_back(dot);
-        for (const auto& f : files) {
-            if (ParentOf(f.first) != folder) continue;
+// A folder of the fake file system, acting on its entries by their paths, after the
+// checks the real one makes: the entry is there, and is no link.
+class FakeFolder : public platform::OpenFolder {
+public:
+    FakeFolder(FakePlatform& os, std::string path) : os_(os), path_(std::move(path)) {}
+    const std::string& Path() const override { return path_; }
+    platform::FileIdentity Identity() override { return os_.Identify(path_); }
+    std::vector<platform::FolderEntry> List() override {
+        os_.Record("find " + path_ + "\\*");
+        if (path_ == os_.throwOnEnumerate) throw std::bad_alloc();
+        std::vector<platform::FolderEntry> entries;
+        for (const auto& f : os_.files) {
+            if (ParentOf(f.first) != path_) continue;
             platform::FolderEntry entry;
-            entry.name = f.first.substr(folder.size() + 1);
+            entry.name = f.first.substr(path_.size() + 1);
             entry.directory = f.second.directory;
             entry.reparsePoint = f.second.reparse;
             entry.protectedBits = f.second.readOnly;
             entries.push_back(entry);
         }
+        return entries;
     }
-    return std::unique_ptr<platform::FolderEnumeration>(new FakeEnumeration(std::move(entries)));
-}
+    std::unique_ptr<platform::OpenFolder> Enter(const platform::FolderEntry& entry) override {
+        const std::string path = Child(entry);
+        FileNode* node = Node(path);
+        if (!node) return nullptr;
+        if (node->reparse || !node->directory) {
+            os_.lastError_ = platform::kErrorNotItself;
+            return nullptr;
+        }
+        return std::unique_ptr<platform::OpenFolder>(new FakeFolder(os_, path));
+    }
+    bool DeleteChild(const platform::FolderEntry& entry) override {
+        const std::string path = Child(entry);
+        FileNode* node = Node(path);
+        if (!node) return false;
+        if (node->reparse) {
+            os_.lastError_ = platform::kErrorNotItself;
+            if (!os_.linksOpenedAsThemselves) return false;
+            os_.Record("delete link " + path);
+            Erase(path);  // what it showed of its target stays there
+            return true;
+        }
+        if (entry.protectedBits) {
+            os_.Record("attributes " + path);
+            node->readOnly = false;
+        }
+        os_.Record("delete " + path);
+        os_.lastError_ = node->locked ? 32 : 5;
+        if (node->directory || node->readOnly || node->locked) return false;
+        os_.files.erase(path);
+        return true;
+    }
+    bool ResetAttributes() override {
+        os_.Record("attributes " + path_);
+        FileNode* node = Node(path_);
+        if (node) node->readOnly = false;
+        return node != nullptr;
+    }
+    bool Remove() override {
+        os_.Record("rmdir " + path_);
+        FileNode* node = Node(path_);
+        if (!node) return false;
+        os_.lastError_ = 5;
+        if (node->readOnly) return false;
+        os_.lastError_ = 145;  // not empty
+        for (const auto& f : os_.files) {
+            if (ParentOf(f.first) == path_) return false;
+        }
+        os_.files.erase(path_);
+        return true;
+    }
+    std::string MoveChildAside(const platform::FolderEntry& entry) override {
+        const std::string path = Child(entry);
+        FileNode* node = Node(path);
+        if (!node || !node->movable) {
+            os_.lastError_ = 32;
+            return std::string();
+        }
+        const std::string aside = "~remover." + entry.name + ".tmp";
+        os_.Record("move " + path + " -> " + path_ + "\\" + aside);
+        os_.files[path_ + "\\" + aside] = *node;
+        os_.files.erase(path);
+        return aside;
+    }
 
-bool FakePlatform::IsLink(const std::string& path) {
+private:
+    std::string Child(const platform::FolderEntry& entry) {
+        const std::string path = path_ + (path_.back() == '\\' ? "" : "\\") + entry.name;
+        if (os_.beforeOpen) os_.beforeOpen(path);
+        return path;
+    }
+    FileNode* Node(const std::string& path) {
+        auto it = os_.files.find(path);
+        os_.lastError_ = 2;
+        return it == os_.files.end() ? nullptr : &it->second;
+    }
+    void Erase(const std::string& path) {
+        for (auto child = os_.files.begin(); child != os_.files.end();) {
+            child = child->first.compare(0, path.size() + 1, path + "\\") == 0 ? os_.files.erase(child) : ++child;
+        }
+        os_.files.erase(path);
+    }
+
+    FakePlatform& os_;
+    std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::OpenFolder> FakePlatform::OpenFolderAt(const std::string& path, bool itself) {
+    Record("open " + path);
     auto it = files.find(path);
-    return it != files.end() && it->second.reparse;
+    lastError_ = 2;
+    if (it == files.end()) return nullptr;
+    if (!it->second.directory || (itself && it->second.reparse)) {
+        lastError_ = it->second.directory ? platform::kErrorNotItself : 267;
+        return nullptr;
+    }
+    return std::unique_ptr<platform::OpenFolder>(new FakeFolder(*this, path));
 }
 
 bool FakePlatform::IsFile(const std::string& path) {
@@ -309,19 +350,6 @@ std::string FakePlatform::FullPath(const std::string& path) {
 std::string FakePlatform::ShortcutTarget(const std::string& path) {
     auto it = shortcutTargets.find(path);
     return it == shortcutTargets.end() ? std::string() : it->second;
-}
-
-std::string FakePlatform::MoveAside(const std::string& path) {
-    auto it = files.find(path);
-    if (it == files.end() || !it->second.movable) {
-        lastError_ = 32;
-        return std::string();
-    }
-    const std::string aside = ParentOf(path) + "\\~remover." + path.substr(path.rfind('\\') + 1) + ".tmp";
-    Record("move " + path + " -> " + aside);
-    files[aside] = it->second;
-    files.erase(path);
-    return aside;
 }
 
 platform::StringList FakePlatform::ReadRegistryList(const std::string& key, const std::string& value) {

@@ -81,6 +81,12 @@ public:
     std::map<std::string, std::function<void()>> processActions;
     // Throws bad_alloc when the walk enumerates this folder.
     std::string throwOnEnumerate;
+    // Runs as an entry is opened through its folder, after the folder was listed:
+    // a test swaps the entry for a link there.
+    std::function<void(const std::string&)> beforeOpen;
+    // Whether the system opens a link as itself and can delete it alone (Windows),
+    // or follows it (Wine): then a link stays.
+    bool linksOpenedAsThemselves = true;
     // Paths that cannot be scheduled for the next restart.
     std::set<std::string> unschedulable;
     bool registryFails = false;
@@ -103,18 +109,13 @@ public:
     std::string ModuleFileName() override;
     bool SpecialFolder(platform::ShellFolder which, std::string* path) override;
     std::unique_ptr<platform::XmlSession> OpenXml() override;
-    bool ResetAttributes(const std::string& path) override;
-    bool RemoveFile(const std::string& path) override;
-    bool RemoveFolder(const std::string& path) override;
-    std::unique_ptr<platform::FolderEnumeration> FindFiles(const std::string& pattern) override;
-    bool IsLink(const std::string& path) override;
+    std::unique_ptr<platform::OpenFolder> OpenFolderAt(const std::string& path, bool itself) override;
     bool IsFile(const std::string& path) override;
     platform::FileIdentity Identify(const std::string& path) override;
     std::vector<std::string> ProtectedFolders() override;
     std::vector<std::string> KnownFolders() override { return knownFolders; }
     std::string FullPath(const std::string& path) override;
     std::string ShortcutTarget(const std::string& path) override;
-    std::string MoveAside(const std::string& path) override;
     platform::StringList ReadRegistryList(const std::string& key, const std::string& value) override;
     bool WriteRegistryList(const std::string& key, const std::string& value, const platform::StringList& list) override;
     std::vector<platform::InstalledEntry> InstalledProducts() override { return installed; }

@@ -87,6 +87,27 @@ std::string ScratchFolder(const std::string& name) {
     return path;
 }
 
+const char kSwaps[] = "C:\\remover-tests\\swaps\\";
+
+bool Swap(const std::string& name, const std::string& orders, DWORD timeoutMs) {
+    DeleteFileW(LongPath(kSwaps + name + ".done").c_str());
+    WriteFile(kSwaps + name + ".tmp", orders);
+    // Renamed into place, so the swapper never reads half a request.
+    if (!MoveFileExW(LongPath(kSwaps + name + ".tmp").c_str(), LongPath(kSwaps + name + ".req").c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
+        return false;
+    }
+    return timeoutMs == 0 || SwapDone(name, timeoutMs);
+}
+
+bool SwapDone(const std::string& name, DWORD timeoutMs) {
+    for (DWORD waited = 0; !PathExists(kSwaps + name + ".done"); waited += 10) {
+        if (waited >= timeoutMs) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
 void WriteFile(const std::string& path, const std::string& bytes) {
     MakeFolders(path.substr(0, path.rfind('\\')));
     HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

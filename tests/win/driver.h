@@ -50,6 +50,11 @@ bool SetKeyText(const std::string& path, const std::string& name, const std::str
 // A real shell link (.lnk) to `target`, as installers write them.
 bool MakeShortcut(const std::string& link, const std::string& target);
 
+// Has the harness's swapper (swapper.py, outside Wine, which alone can make links)
+// carry out `orders`, one a line; with a time-out, waits until it has.
+bool Swap(const std::string& name, const std::string& orders, DWORD timeoutMs = 0);
+bool SwapDone(const std::string& name, DWORD timeoutMs);
+
 // The real program, running.
 class Program {
 public:

@@ -1,0 +1,320 @@
+// Folders opened by handle for the removal: each entry is opened relative to its
+// parent's handle, without following a link, and acted on only once the opened
+// object has shown that it is that entry itself.
+#include <winternl.h>
+
+#include <atomic>
+
+#include "platform/platform_win.h"
+#include "platform/win_handles.h"
+
+namespace platform {
+
+namespace {
+
+// Not in the headers of the system version this program is built for.
+constexpr FILE_INFO_BY_HANDLE_CLASS kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD kDispositionDelete = 0x1, kDispositionPosix = 0x2, kDispositionIgnoreReadOnly = 0x10;
+constexpr FILE_INFORMATION_CLASS kFileFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(2);
+constexpr FILE_INFORMATION_CLASS kFileRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
+constexpr OBJECT_INFORMATION_CLASS kObjectNameInformation = static_cast<OBJECT_INFORMATION_CLASS>(1);
+constexpr ULONG kOpenForBackup = 0x00004000;  // FILE_OPEN_FOR_BACKUP_INTENT
+constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035);
+
+struct FullDirectoryEntry {  // FILE_FULL_DIR_INFORMATION
+    ULONG NextEntryOffset;
+    ULONG FileIndex;
+    LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, EndOfFile, AllocationSize;
+    ULONG FileAttributes;
+    ULONG FileNameLength;
+    ULONG EaSize;
+    WCHAR FileName[1];
+};
+
+struct RenameInformation {  // FILE_RENAME_INFORMATION
+    BOOLEAN ReplaceIfExists;
+    HANDLE RootDirectory;
+    ULONG FileNameLength;
+    WCHAR FileName[1];
+};
+
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                               FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
+
+bool Failed(NTSTATUS status) {
+    if (status >= 0) return false;
+    ::SetLastError(::RtlNtStatusToDosError(status));
+    return true;
+}
+
+// The name the system gives an open file or folder, every link on the way resolved
+// ("\Device\HarddiskVolume2\Apps\Foo"; Wine: "\??\C:\Apps\Foo").
+bool ObjectName(HANDLE handle, WideString* name) {
+    ULONG size = 1024;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::vector<ULONG_PTR> buffer(size / sizeof(ULONG_PTR) + 1);
+        ULONG needed = 0;
+        const NTSTATUS status = ::NtQueryObject(handle, kObjectNameInformation, buffer.data(),
+                                                static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)), &needed);
+        if (status >= 0) {
+            const auto* text = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+            name->assign(text->Buffer, text->Length / sizeof(wchar_t));
+            return true;
+        }
+        if (needed <= size) return !Failed(status);
+        size = needed;
+    }
+    return false;
+}
+
+bool SameText(const WideString& a, const wchar_t* b, size_t length) {
+    return a.size() == length &&
+           ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b, static_cast<int>(length), TRUE) == CSTR_EQUAL;
+}
+
+bool SetBasicAttributes(HANDLE handle, DWORD attributes) {
+    FILE_BASIC_INFO basic{};  // zero times: left as they are
+    basic.FileAttributes = attributes;
+    return ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
+// Systems before Windows 10 1709, and Wine, refuse the extended disposition; asked
+// once, then the plain one is used.
+std::atomic<bool> g_plainDispositionOnly{false};
+
+// Marks an open file or folder for deletion. With `readOnlyToo` a read-only one goes
+// as well, its attributes reset through the handle where the system cannot ignore them.
+bool Dispose(HANDLE handle, bool readOnlyToo) {
+    if (!g_plainDispositionOnly) {
+        // POSIX semantics free the name at once, even while another handle is open.
+        ULONG flags = kDispositionDelete | kDispositionPosix | (readOnlyToo ? kDispositionIgnoreReadOnly : 0);
+        if (::SetFileInformationByHandle(handle, kDispositionInfoEx, &flags, sizeof(flags))) return true;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_INVALID_PARAMETER && error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED) {
+            return false;
+        }
+        g_plainDispositionOnly = true;
+    }
+    if (readOnlyToo) SetBasicAttributes(handle, FILE_ATTRIBUTE_NORMAL);
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+constexpr ACCESS_MASK kFileAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+
+class WinOpenFolder : public OpenFolder {
+public:
+    WinOpenFolder(HANDLE handle, std::string path, WideString name, bool mayDelete)
+        : handle_(handle), path_(std::move(path)), name_(std::move(name)), mayDelete_(mayDelete) {}
+
+    const std::string& Path() const override { return path_; }
+    FileIdentity Identity() override { return IdentityOf(handle_.get()); }
+
+    std::vector<FolderEntry> List() override {
+        std::vector<FolderEntry> entries;
+        // Large batches: one call lists some hundreds of entries.
+        std::vector<ULONG_PTR> buffer(64 * 1024 / sizeof(ULONG_PTR));
+        for (BOOLEAN restart = TRUE;; restart = FALSE) {
+            IO_STATUS_BLOCK io{};
+            const NTSTATUS status =
+                NtQueryDirectoryFile(handle_.get(), nullptr, nullptr, nullptr, &io, buffer.data(),
+                                     static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)),
+                                     kFileFullDirectoryInformation, FALSE, nullptr, restart);
+            if (Failed(status) || io.Information == 0) break;  // no more entries, or none readable
+            const char* at = reinterpret_cast<const char*>(buffer.data());
+            for (;;) {
+                const auto* found = reinterpret_cast<const FullDirectoryEntry*>(at);
+                const size_t length = found->FileNameLength / sizeof(wchar_t);
+                const bool dots = (length == 1 && found->FileName[0] == L'.') ||
+                                  (length == 2 && found->FileName[0] == L'.' && found->FileName[1] == L'.');
+                if (!dots) {
+                    FolderEntry entry;
+                    entry.name = Narrow(found->FileName, length);
+                    const ULONG attributes = found->FileAttributes;
+                    entry.directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+                    entry.reparsePoint = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+                    entry.protectedBits =
+                        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+                    entries.push_back(std::move(entry));
+                }
+                if (found->NextEntryOffset == 0) break;
+                at += found->NextEntryOffset;
+            }
+        }
+        return entries;
+    }
+
+    std::unique_ptr<OpenFolder> Enter(const FolderEntry& entry) override {
+        return EnterAs(entry, path_ + (path_.back() == '\\' ? "" : "\\") + entry.name);
+    }
+
+    std::unique_ptr<OpenFolder> EnterAs(const FolderEntry& entry, std::string path) {
+        const WideString name = Widen(entry.name);
+        bool mayDelete = true;
+        unique_file child = OpenChild(name, DELETE | kFolderAccess, FILE_DIRECTORY_FILE);
+        if (!child && ::GetLastError() == ERROR_SHARING_VIOLATION) {
+            // Someone's current folder: its entries may still go, the folder itself at the restart.
+            mayDelete = false;
+            child = OpenChild(name, kFolderAccess, FILE_DIRECTORY_FILE);
+        }
+        WideString childName;
+        if (!child || !IsItself(child.get(), name, &childName)) return nullptr;
+        return std::unique_ptr<OpenFolder>(
+            new WinOpenFolder(child.release(), std::move(path), std::move(childName), mayDelete));
+    }
+
+    bool DeleteChild(const FolderEntry& entry) override {
+        const WideString name = Widen(entry.name);
+        unique_file child = OpenChild(name, kFileAccess, 0);
+        if (!child) {
+            // Held without delete sharing: it stays, but loses the bits all the same.
+            if (entry.protectedBits && ::GetLastError() == ERROR_SHARING_VIOLATION) {
+                unique_file attributes = OpenChild(name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, 0);
+                WideString ignored;
+                if (attributes && IsItself(attributes.get(), name, &ignored)) {
+                    SetBasicAttributes(attributes.get(), FILE_ATTRIBUTE_NORMAL);
+                }
+                ::SetLastError(ERROR_SHARING_VIOLATION);
+            }
+            return false;
+        }
+        WideString ignored;
+        if (!IsItself(child.get(), name, &ignored)) {
+            // Where the system opened the link itself, deleting it leaves its target be.
+            if (!linkOpened_) return false;
+            return Dispose(child.get(), false);
+        }
+        return Dispose(child.get(), entry.protectedBits);
+    }
+
+    bool ResetAttributes() override { return SetBasicAttributes(handle_.get(), FILE_ATTRIBUTE_NORMAL); }
+
+    bool Remove() override {
+        if (!mayDelete_) {
+            ::SetLastError(ERROR_SHARING_VIOLATION);
+            return false;
+        }
+        if (!Dispose(handle_.get(), false)) return false;
+        handle_.reset();  // the folder goes as its last handle closes
+        return true;
+    }
+
+    std::string MoveChildAside(const FolderEntry& entry) override {
+        const WideString name = Widen(entry.name);
+        unique_file child = OpenChild(name, kFileAccess, FILE_NON_DIRECTORY_FILE);
+        WideString ignored;
+        if (!child || !IsItself(child.get(), name, &ignored)) return std::string();
+        static unsigned counter = 0;
+        LARGE_INTEGER now{};
+        ::QueryPerformanceCounter(&now);
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            wchar_t aside[40];
+            const unsigned noise =
+                static_cast<unsigned>(now.QuadPart) ^ (::GetCurrentProcessId() << 12) ^ (++counter * 2654435761u);
+            ::wsprintfW(aside, L"~remover.%08X.tmp", noise);
+            const ULONG bytes = static_cast<ULONG>(::lstrlenW(aside) * sizeof(wchar_t));
+            std::vector<ULONG_PTR> buffer((sizeof(RenameInformation) + bytes) / sizeof(ULONG_PTR) + 1);
+            auto* rename = reinterpret_cast<RenameInformation*>(buffer.data());
+            rename->ReplaceIfExists = FALSE;
+            rename->RootDirectory = handle_.get();  // a name in this very folder
+            rename->FileNameLength = bytes;
+            ::memcpy(rename->FileName, aside, bytes);
+            IO_STATUS_BLOCK io{};
+            const NTSTATUS status = ::NtSetInformationFile(child.get(), &io, rename,
+                                                           static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)),
+                                                           kFileRenameInformation);
+            if (status >= 0) {
+                SetBasicAttributes(child.get(), FILE_ATTRIBUTE_HIDDEN);
+                return Narrow(aside, ::lstrlenW(aside));
+            }
+            if (status != kNameCollision) {
+                Failed(status);
+                return std::string();
+            }
+        }
+        return std::string();
+    }
+
+    // Opens `name` relative to this folder, never following a link where the system
+    // can open the link itself; shared, so nobody else's work is blocked by it.
+    unique_file OpenChild(const WideString& name, ACCESS_MASK access, ULONG options) {
+        UNICODE_STRING text;
+        text.Buffer = const_cast<wchar_t*>(name.c_str());
+        text.Length = text.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+        OBJECT_ATTRIBUTES attributes;
+        InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, handle_.get(), nullptr);
+        IO_STATUS_BLOCK io{};
+        HANDLE child = nullptr;
+        const NTSTATUS status = ::NtCreateFile(
+            &child, access, &attributes, &io, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            FILE_OPEN, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | kOpenForBackup, nullptr, 0);
+        if (Failed(status)) return unique_file();
+        return unique_file(child);
+    }
+
+    // Whether `child`, opened as `name` here, is that entry itself: not a link, and
+    // named as this folder's name and its own. Wine ignores FILE_OPEN_REPARSE_POINT
+    // and lists a link to a file as a plain file, but names what it opened by the
+    // target's path. `linkOpened_` tells whether a failure had the link itself open.
+    bool IsItself(HANDLE child, const WideString& name, WideString* childName) {
+        linkOpened_ = false;
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        if (!::GetFileInformationByHandleEx(child, FileAttributeTagInfo, &tag, sizeof(tag))) return false;
+        if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            linkOpened_ = true;
+            ::SetLastError(kErrorNotItself);
+            return false;
+        }
+        if (!ObjectName(child, childName)) return false;
+        WideString expected = name_;
+        if (expected.empty() || expected.back() != L'\\') expected.push_back(L'\\');
+        expected += name;
+        if (!SameText(*childName, expected.data(), expected.size())) {
+            ::SetLastError(kErrorNotItself);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    unique_file handle_;
+    std::string path_;
+    WideString name_;  // as ObjectName gives it
+    bool mayDelete_;
+    bool linkOpened_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<OpenFolder> WindowsPlatform::OpenFolderAt(const std::string& path, bool itself) {
+    if (!itself) {
+        unique_file folder(::CreateFileW(FilePath(path).c_str(), kFolderAccess,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        WideString name;
+        if (!folder || !ObjectName(folder.get(), &name)) return nullptr;
+        return std::unique_ptr<OpenFolder>(new WinOpenFolder(folder.release(), path, std::move(name), false));
+    }
+    // The parent is reached by its path; the folder itself is opened from it as any
+    // entry is, so that a link in its place is known for one.
+    const size_t cut = path.find_last_of("\\/");
+    if (path.empty() || cut == std::string::npos || cut + 1 == path.size()) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    std::string parentPath = path.substr(0, cut);
+    if (parentPath.size() == 2 && parentPath[1] == ':') parentPath.push_back('\\');
+    unique_file parent(::CreateFileW(FilePath(parentPath).c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    WideString parentName;
+    if (!parent || !ObjectName(parent.get(), &parentName)) return nullptr;
+    WinOpenFolder above(parent.release(), parentPath, std::move(parentName), false);
+    FolderEntry entry;
+    entry.name = path.substr(cut + 1);
+    entry.directory = true;
+    return above.EnterAs(entry, path);
+}
+
+}  // namespace platform
