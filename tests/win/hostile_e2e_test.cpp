@@ -116,33 +116,6 @@ Case DesktopThrough(const char* name, std::string root) {
             [](Install& t) { EXPECT_TRUE(PathExists(t.app + "\\Foo.xml")); }};
 }
 
-// Two products in one folder, each with this program and a manifest of its own:
-// the first removed keeps the other's files; the last empties the folder. The other
-// product's entry names its manifest as `bar`.
-Case TwoProductsInOneFolder(const char* name, std::string bar) {
-    return {name, 0, kRemoved, 0,
-            [bar](Install& t) {
-                const std::string program = "\"" + t.app + "\\remover.exe\" ";
-                WriteFile(t.app + "\\Bar.xml", "<?xml version=\"1.0\"?><Install><Setup DisplayName=\"Bar\"/></Install>");
-                WriteFile(t.app + "\\bar-data\\bar.dat", "bar");
-                ASSERT_TRUE(SetKeyText(kUninstall + "Foo", "UninstallString", program + "Foo.xml"));
-                ASSERT_TRUE(SetKeyText(kUninstall + "Bar", "UninstallString", program + "/S " + bar));
-                t.dropKeys = {kUninstall + "Foo", kUninstall + "Bar"};
-                t.after = [bar](Install& t) {
-                    testwin::Program other(t.app + "\\remover.exe", "/S " + bar);
-                    ASSERT_TRUE(other.WaitForExit(60000));
-                    EXPECT_EQ(other.ExitCode(), 0u);
-                    EXPECT_FALSE(KeyExists(kUninstall + "Bar"));
-                    t.emptied = true;  // the last product removed empties the folder
-                };
-            },
-            [](Install& t) {
-                EXPECT_FALSE(PathExists(t.app + "\\Foo.xml") || KeyExists(kUninstall + "Foo"));
-                EXPECT_EQ(testwin::ReadFile(t.app + "\\bar-data\\bar.dat"), "bar") << "the other product's files stay";
-                EXPECT_TRUE(PathExists(t.app + "\\Bar.xml") && KeyExists(kUninstall + "Bar"));
-            }};
-}
-
 // The Start-up folder as the product's group, with another program's shortcut that
 // leads into `folder` (the program folder or a folder inside it), which must stay.
 void StartupGroupBeside(Install& t, const std::string& folder) {
@@ -322,8 +295,28 @@ const Case kCases[] = {
     SystemFolderAsProgramFolder("UserTempAsProgramFolder", UserTemp),
     // Spelled as Wine names it: the warning shows the name the system reports.
     SystemFolderAsProgramFolder("WindowsTempAsProgramFolder", [] { return ShellFolder(CSIDL_WINDOWS) + "\\temp"; }),
-    TwoProductsInOneFolder("TwoProductsInOneFolderRemovedOneAfterTheOther", "Bar.xml"),
-    TwoProductsInOneFolder("OtherProductsManifestWithAFolderPart", ".\\Bar.xml"),
+    // Bar's entry names its manifest with a folder part, read as this program reads its own.
+    {"TwoProductsInOneFolderRemovedOneAfterTheOther", 0, kRemoved, 0,
+     [](Install& t) {
+         const std::string program = "\"" + t.app + "\\remover.exe\" ";
+         WriteFile(t.app + "\\Bar.xml", "<?xml version=\"1.0\"?><Install><Setup DisplayName=\"Bar\"/></Install>");
+         WriteFile(t.app + "\\bar-data\\bar.dat", "bar");
+         ASSERT_TRUE(SetKeyText(kUninstall + "Foo", "UninstallString", program + "Foo.xml"));
+         ASSERT_TRUE(SetKeyText(kUninstall + "Bar", "UninstallString", program + "/S .\\Bar.xml"));
+         t.dropKeys = {kUninstall + "Foo", kUninstall + "Bar"};
+         t.after = [](Install& t) {
+             testwin::Program bar(t.app + "\\remover.exe", "/S Bar.xml");
+             ASSERT_TRUE(bar.WaitForExit(60000));
+             EXPECT_EQ(bar.ExitCode(), 0u);
+             EXPECT_FALSE(KeyExists(kUninstall + "Bar"));
+             t.emptied = true;  // the last product removed empties the folder
+         };
+     },
+     [](Install& t) {
+         EXPECT_FALSE(PathExists(t.app + "\\Foo.xml") || KeyExists(kUninstall + "Foo"));
+         EXPECT_EQ(testwin::ReadFile(t.app + "\\bar-data\\bar.dat"), "bar") << "the other product's files stay";
+         EXPECT_TRUE(PathExists(t.app + "\\Bar.xml") && KeyExists(kUninstall + "Bar"));
+     }},
     {"ManifestNamedWithAFolderPart", 0, kRemoved, 0,
      [](Install& t) {
          t.argument = ".\\Foo.xml";
