@@ -55,13 +55,16 @@ void ShowBox(const std::string& text, UINT icon) {
 
 BOOL CRemovalApp::InitInstance() {
     const Switches switches = ParseSwitches(m_lpCmdLine, platform::kSelfRemovalSwitch);
+    platform::Platform& os = platform::Windows();
+    // A relative log path is the caller's, from where the caller stood; then the
+    // process leaves that folder, which may be the very folder it is to remove.
+    const std::string logPath = switches.logPath.empty() ? std::string() : os.FullPath(switches.logPath);
+    platform::EnterSystemFolder();
     if (!switches.selfRemoval.empty()) {
         m_exitCode = platform::RunSelfRemoval(switches.selfRemoval) ? kExitRemoved : kExitBadSwitch;
         return FALSE;
     }
-    platform::Platform& os = platform::Windows();
     const std::string programFolder = GetProgramFolder(os);
-    const std::string logPath = switches.logPath.empty() ? std::string() : os.FullPath(switches.logPath);
     // A log on the manifest or in the program folder is a usage error, like an unknown switch.
     const std::string manifest = ManifestPath(programFolder, switches.argument);
     const bool logRefused = !logPath.empty() && LogPathRefused(os, logPath, os.FullPath(manifest), programFolder);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/text.h"
+
 const char kUsageText[] =
     "用法：remover.exe [/S] [/log=路径] [/plan] 清单文件名\n\n"
     "/S\t静默卸载，不显示窗口，结果见退出代码\n"
@@ -131,4 +133,9 @@ Switches ParseSwitches(const std::string& tail, const char* selfRemovalSwitch) {
         if (result.unknown.empty()) result.unknown = word;
     }
     return result;
+}
+
+std::string ManifestArgument(const std::string& commandLine) {
+    // "/~" begins the private switch, whose run reads no manifest.
+    return ParseSwitches(platform::CommandLineTail(commandLine.c_str()), "/~").argument;
 }

@@ -22,3 +22,8 @@ extern const char kUsageText[];
 // name. A value, a switch or the name may be quoted: /log="C:\My Logs\remover.log",
 // "/log=C:\x.log", "Foo.xml".
 Switches ParseSwitches(const std::string& tail, const char* selfRemovalSwitch);
+
+// The manifest's name that a whole command line starting this program gives it,
+// read as the program reads its own: the tail after the program's name, then the
+// switches. Another product's Uninstall entry is read so.
+std::string ManifestArgument(const std::string& commandLine);

@@ -58,9 +58,12 @@ struct RunningProgram {
 struct InstalledEntry {
     std::string name;             // the key's own name below ...\Uninstall
     bool thisProgramsKey = false; // HKEY_LOCAL_MACHINE in the view this program deletes from
-    std::string uninstallString;  // as stored, environment variables expanded
+    std::string uninstallString;  // as stored, environment variables expanded; empty when over kMaxEntryValue
     std::string installLocation;
+    bool machine = false;         // HKEY_LOCAL_MACHINE, either view: written by administrators alone
 };
+// Values longer than this (in bytes) are skipped: no command or folder is that long.
+constexpr uint32_t kMaxEntryValue = 32 * 1024;
 
 // Somewhere text lines go: the log file or standard output. Lines are UTF-8.
 class TextSink {
@@ -158,7 +161,8 @@ public:
     // Folders that belong to the system or the user and must never be emptied.
     virtual std::vector<std::string> ProtectedFolders() = 0;
     // Every folder the shell knows by name (its known folders, for the user and for
-    // all users) that has a path here; the temp folders are TempFolders().
+    // all users) that has a path here, with the per-user program files folders even
+    // where the system's list lacks them; the temp folders are TempFolders().
     virtual std::vector<std::string> KnownFolders() = 0;
     // The full path a path names, relative to the current folder; empty on failure.
     virtual std::string FullPath(const std::string& path) = 0;
@@ -203,7 +207,8 @@ public:
     // Creates a key below its existing parent, or opens it when it exists; false
     // when the parent does not exist (it is never created) or the key cannot be made.
     virtual bool CreateRegistryKey(const std::string& key) = 0;
-    // The Uninstall entries of HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, both registry views.
+    // The Uninstall entries of HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, both registry
+    // views, each read once.
     virtual std::vector<InstalledEntry> InstalledProducts() = 0;
 
     // Drops keyboard and mouse input that queued up while the UI thread was busy,

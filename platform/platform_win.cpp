@@ -249,6 +249,13 @@ std::vector<std::string> WindowsPlatform::KnownFolders() {
     for (int csidl : {CSIDL_ADMINTOOLS, CSIDL_COMMON_ADMINTOOLS, CSIDL_ALTSTARTUP, CSIDL_COMMON_ALTSTARTUP}) {
         folders.push_back(ShellPath(csidl));
     }
+    // The per-user program files folders (FOLDERID_UserProgramFiles and
+    // FOLDERID_UserProgramFilesCommon), which Wine's list lacks: where Windows puts them.
+    const std::string local = ShellPath(CSIDL_LOCAL_APPDATA);
+    if (!local.empty()) {
+        folders.push_back(local + "\\Programs");
+        folders.push_back(local + "\\Programs\\Common");
+    }
     return folders;
 }
 
@@ -421,25 +428,35 @@ bool WindowsPlatform::CreateRegistryKey(const std::string& key) {
 
 namespace {
 
-std::string StringValue(HKEY key, const wchar_t* name) {
-    DWORD size = 0;
+// A text value in one read where it fits the buffer at hand; a value over
+// kMaxEntryValue bytes is skipped unread.
+std::string StringValue(HKEY key, const wchar_t* name, WideString& buffer) {
     // REG_EXPAND_SZ passes as REG_SZ, expanded (naming it too would be refused).
     const DWORD kinds = RRF_RT_REG_SZ;
-    if (::RegGetValueW(key, nullptr, name, kinds, nullptr, nullptr, &size) != ERROR_SUCCESS || size == 0) {
-        return std::string();
+    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    LSTATUS status = ::RegGetValueW(key, nullptr, name, kinds, nullptr, &buffer[0], &size);
+    if (status == ERROR_MORE_DATA && size <= kMaxEntryValue) {
+        buffer.resize(size / sizeof(wchar_t) + 1);
+        size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        status = ::RegGetValueW(key, nullptr, name, kinds, nullptr, &buffer[0], &size);
     }
-    WideString text(size / sizeof(wchar_t) + 1, L'\0');
-    if (::RegGetValueW(key, nullptr, name, kinds, nullptr, &text[0], &size) != ERROR_SUCCESS) return std::string();
-    return Narrow(text.c_str(), ::wcslen(text.c_str()));
+    if (status != ERROR_SUCCESS || size > kMaxEntryValue) return std::string();
+    return Narrow(buffer.c_str(), ::wcsnlen(buffer.c_str(), size / sizeof(wchar_t)));
 }
 
 }  // namespace
 
 std::vector<InstalledEntry> WindowsPlatform::InstalledProducts() {
     std::vector<InstalledEntry> entries;
+    WideString buffer(MAX_PATH * 2, L'\0');
     const wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    // Each key once: HKEY_CURRENT_USER's software is one key in both views, and a
+    // 32-bit Windows has one view of everything.
+    BOOL wow64 = FALSE;
+    const bool twoViews = sizeof(void*) == 8 || (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64);
     for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        for (REGSAM view : {kOwnView, kOwnView ^ (KEY_WOW64_32KEY | KEY_WOW64_64KEY)}) {
+            if (view != kOwnView && (hive == HKEY_CURRENT_USER || !twoViews)) continue;
             unique_hkey uninstall;
             if (::RegOpenKeyExW(hive, kUninstall, 0, KEY_ENUMERATE_SUB_KEYS | view, uninstall.put()) != ERROR_SUCCESS) {
                 continue;
@@ -456,9 +473,10 @@ std::vector<InstalledEntry> WindowsPlatform::InstalledProducts() {
                 }
                 InstalledEntry found;
                 found.name = Narrow(name, length);
-                found.thisProgramsKey = hive == HKEY_LOCAL_MACHINE && view == kOwnView;
-                found.uninstallString = StringValue(entry.get(), L"UninstallString");
-                found.installLocation = StringValue(entry.get(), L"InstallLocation");
+                found.machine = hive == HKEY_LOCAL_MACHINE;
+                found.thisProgramsKey = found.machine && view == kOwnView;
+                found.uninstallString = StringValue(entry.get(), L"UninstallString", buffer);
+                found.installLocation = StringValue(entry.get(), L"InstallLocation", buffer);
                 entries.push_back(std::move(found));
             }
         }

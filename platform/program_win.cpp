@@ -331,6 +331,11 @@ bool StartCopy(const WideString& file, const WideString& folder, const CopyStart
 
 }  // namespace
 
+void EnterSystemFolder() {
+    const WideString system = SystemFolder();
+    if (!system.empty()) ::SetCurrentDirectoryW(system.c_str());
+}
+
 SelfRemoval StartSelfRemoval(const std::string& programFile, const std::string& logPath) {
     const WideString file = FilePath(programFile);
     const WideString::size_type cut = file.rfind(L'\\');

@@ -44,6 +44,10 @@ private:
     uint32_t tag_;
 };
 
+// Makes the system's own folder the current one, so that no folder the caller
+// started the program in (the program folder, say) is held open by this process.
+void EnterSystemFolder();
+
 // How the program's own file and folder go once it has ended.
 enum class SelfRemoval {
     kStarted,    // a copy of the program deletes them, and then itself, when this process ends

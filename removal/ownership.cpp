@@ -1,9 +1,9 @@
 #include "removal/ownership.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "app/switches.h"
+#include "plan/manifest_reader.h"
 #include "plan/removal_plan.h"
 #include "removal/launcher.h"
 
@@ -28,6 +28,29 @@ std::string ParentOf(const std::string& path) {
     const size_t cut = path.find_last_of("\\/");
     if (cut == std::string::npos || cut == 0) return std::string();
     return path.substr(0, cut);
+}
+
+// A drive's or share's path: a folder relative to the current one means nothing here.
+bool IsAbsolute(const std::string& path) {
+    return (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) ||
+           (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]));
+}
+
+// A folder as an entry may write it: quoted, or with a trailing backslash.
+std::string Trimmed(std::string folder) {
+    if (!folder.empty() && folder.front() == '"') folder.erase(0, 1);
+    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '"' || folder.back() == ' ')) folder.pop_back();
+    return folder;
+}
+
+std::string LastName(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
+
+// Other products' folders are looked up by their own names, ASCII case folded.
+constexpr size_t kNameBuckets = 1024;
+size_t NameBucket(const std::string& name) {
+    uint32_t hash = 2166136261u;
+    for (char c : name) hash = (hash ^ static_cast<unsigned char>((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c)) * 16777619u;
+    return hash % kNameBuckets;
 }
 
 bool SameOrInside(const std::string& path, const std::string& folder) {
@@ -96,31 +119,42 @@ std::string ProgramOfCommand(platform::Platform& os, const std::string& command)
     const std::string quoted = platform::QuotedProgram(command);
     if (!quoted.empty()) return quoted;
     std::string program = command.substr(0, command.find(' '));
+    // A bare name ("MsiExec.exe /X{...}") is the system's to search for, not a file here.
+    if (!IsAbsolute(command)) return program;
     // Unquoted blanks ("C:\Program Files\Bar\unins.exe /S"): the longest run of
-    // words that names a file.
-    for (size_t blank = command.find(' '); blank != std::string::npos; blank = command.find(' ', blank + 1)) {
+    // words that names a file, among the first few only.
+    size_t probed = 0;
+    for (size_t blank = command.find(' '); blank != std::string::npos && blank <= kProbedLength;
+         blank = command.find(' ', blank + 1)) {
+        if (++probed > kProbedBoundaries) return program;
         if (os.IsFile(command.substr(0, blank))) program = command.substr(0, blank);
     }
-    if (os.IsFile(command)) program = command;
+    if (probed < kProbedBoundaries && command.size() <= kProbedLength && os.IsFile(command)) program = command;
     return program;
 }
 
-Ownership::Ownership(platform::Platform& os, std::string programFolder, std::string product, std::string manifest)
-    : os_(os), programFolder_(std::move(programFolder)), product_(std::move(product)), manifest_(std::move(manifest)) {}
+Ownership::Ownership(platform::Platform& os, std::string programFolder, std::string product, std::string manifest,
+                     std::vector<std::string> modulePrograms)
+    : os_(os),
+      programFolder_(std::move(programFolder)),
+      product_(std::move(product)),
+      manifest_(std::move(manifest)),
+      modulePrograms_(std::move(modulePrograms)) {}
 
-std::string Ownership::Resolved(const std::string& path) {
-    const platform::FileIdentity identity = os_.Identify(path);
-    if (!identity.finalPath.empty()) return identity.finalPath;
-    const std::string full = os_.FullPath(path);
-    return full.empty() ? path : full;
+Ownership::Place Ownership::Look(const std::string& path) {
+    Place place;
+    place.identity = os_.Identify(path);
+    place.resolved = place.identity.finalPath;
+    if (place.resolved.empty()) place.resolved = os_.FullPath(path);
+    if (place.resolved.empty()) place.resolved = path;
+    return place;
 }
 
-bool Ownership::RunsThisProgram(const std::string& program) {
-    if (!selfSettled_) {
-        selfSettled_ = true;
-        self_ = os_.Identify(os_.ModuleFileName());
-    }
-    return !program.empty() && self_.known && platform::SameFile(self_, os_.Identify(program));
+std::string Ownership::Resolved(const std::string& path) { return Look(path).resolved; }
+
+std::string Ownership::ResolvedInside(const std::string& path) {
+    if (IsInsideFolder(path, programFolder_)) return OwnFolder() + path.substr(programFolder_.size());
+    return Resolved(path);
 }
 
 const std::string& Ownership::OwnFolder() {
@@ -129,51 +163,128 @@ const std::string& Ownership::OwnFolder() {
 }
 
 const std::string& Ownership::SharedWith() {
-    if (sharedSettled_) return sharedWith_;
-    sharedSettled_ = true;
-    const platform::FileIdentity manifest = os_.Identify(manifest_);
-    for (const platform::InstalledEntry& entry : os_.InstalledProducts()) {
-        if (entry.thisProgramsKey && platform::SamePathText(entry.name, product_)) continue;  // this product
-        const std::string program = ProgramOfCommand(os_, entry.uninstallString);
-        if (!RunsThisProgram(program)) continue;
-        // This program, for this product (another view of its entry) or another
-        // one: another product when its own manifest lies in the program folder.
-        std::string rest = entry.uninstallString.substr(
-            std::min(entry.uninstallString.size(), entry.uninstallString.find(program) + program.size() + 1));
-        rest.erase(0, std::min(rest.size(), rest.find_first_not_of(' ')));
-        const std::string argument = ParseSwitches(rest, "/~").argument;
-        const size_t first = argument.find_first_not_of(" \""), last = argument.find_last_not_of(" \"");
-        if (first == std::string::npos) continue;
-        const std::string theirs = ManifestPath(programFolder_, argument.substr(first, last + 1 - first));
-        const platform::FileIdentity other = os_.Identify(theirs);
-        if (os_.IsFile(theirs) && other.known && !platform::SameFile(other, manifest)) {
-            sharedWith_ = entry.name;
-            break;
-        }
-    }
+    SettleProducts();
     return sharedWith_;
 }
 
-void Ownership::SettleProductFolders() {
-    if (foldersSettled_) return;
-    foldersSettled_ = true;
-    // A product sharing the program folder owns it too.
-    if (!SharedWith().empty()) productFolders_.push_back(OwnFolder());
-    const std::string windows = Resolved(os_.WindowsFolder());
+bool Ownership::NamesAnotherManifest(const std::string& command) {
+    // Read as a run of that command reads it, so ".\Bar.xml" is Bar.
+    const std::string argument = ManifestArgument(command);
+    const std::string name = ProductName(argument);
+    if (name.empty() || platform::SamePathText(name, product_)) return false;
+    const std::string full = os_.FullPath(ManifestPath(programFolder_, argument));
+    const platform::FileIdentity theirs = os_.Identify(full);
+    if (!os_.IsFile(full) || !theirs.known || platform::SameFile(theirs, os_.Identify(manifest_))) return false;
+    // A manifest is what the reader takes for one: a document with a Setup.
+    RemovalPlan plan;
+    ManifestTexts texts;
+    ReadManifest(os_, argument, plan, texts);
+    return plan.manifestLoaded && texts.present;
+}
+
+void Ownership::SettleProducts() {
+    if (productsSettled_) return;
+    productsSettled_ = true;
+    byName_.assign(kNameBuckets, kNoFolder);
+    // This product's own programs: this file first, then its module uninstallers.
+    std::vector<std::string> programs = modulePrograms_;
+    programs.insert(programs.begin(), os_.ModuleFileName());
+    std::vector<std::string> spellings;  // two for each: as named, and resolved
+    std::vector<platform::FileIdentity> identities;
+    for (const std::string& program : programs) {
+        const Place place = Look(program);
+        spellings.push_back(os_.FullPath(program));
+        spellings.push_back(place.resolved);
+        identities.push_back(place.identity);
+    }
+    const std::string selfName = LastName(programs.front());
     for (const platform::InstalledEntry& entry : os_.InstalledProducts()) {
         if (entry.thisProgramsKey && platform::SamePathText(entry.name, product_)) continue;  // this product
         const std::string program = ProgramOfCommand(os_, entry.uninstallString);
-        if (RunsThisProgram(program)) continue;  // this product's, or the sharing one's, counted above
-        for (std::string folder : {program.empty() ? std::string() : ProgramFolderOf(program), entry.installLocation}) {
-            while (!folder.empty() && (folder.back() == '\\' || folder.back() == '"')) folder.pop_back();
-            if (folder.empty() || folder.find('\\') == std::string::npos || IsBareRoot(folder)) continue;
-            folder = Resolved(folder);
-            // No product owns the Windows folder (an MsiExec.exe /X{...} entry), nor
-            // a folder that holds this product's own.
-            if (SameOrInside(folder, windows) || SameOrInside(OwnFolder(), folder) || IsBareRoot(folder)) continue;
-            productFolders_.push_back(folder);
+        const std::string full = IsAbsolute(program) ? os_.FullPath(program) : std::string();
+        if (!full.empty()) {
+            // One of this product's own programs: this one (the product's entry in
+            // another view, or a product that shares the folder) or a module's own
+            // uninstaller. Only a file of this program's name, or a short 8.3
+            // spelling, is opened to tell.
+            size_t which = programs.size();
+            for (size_t i = 0; i < spellings.size() && which == programs.size(); ++i) {
+                if (platform::SamePathText(full, spellings[i])) which = i / 2;
+            }
+            if (which == programs.size() &&
+                (platform::SamePathText(LastName(full), selfName) || full.find('~') != std::string::npos)) {
+                const platform::FileIdentity identity = os_.Identify(program);
+                for (size_t i = 0; i < identities.size() && which == programs.size(); ++i) {
+                    if (platform::SameFile(identity, identities[i])) which = i;
+                }
+            }
+            if (which == 0 && entry.machine && sharedWith_.empty() && NamesAnotherManifest(entry.uninstallString)) {
+                sharedWith_ = entry.name;
+            }
+            if (which < programs.size()) continue;
+        }
+        const std::string programFolder = Trimmed(full.empty() ? std::string() : ProgramFolderOf(full));
+        const std::string location = Trimmed(entry.installLocation);
+        // The uninstaller usually lies in the install location: named once.
+        const int folders = platform::SamePathText(location, programFolder) ? 1 : 2;
+        for (int i = 0; i < folders; ++i) {
+            const std::string& folder = i == 0 ? programFolder : location;
+            if (!IsAbsolute(folder) || IsBareRoot(folder)) continue;
+            ProductFolder found;
+            found.spelled = os_.FullPath(folder);
+            if (found.spelled.empty()) found.spelled = folder;
+            found.product = entry.name;
+            found.machine = entry.machine;
+            productFolders_.push_back(std::move(found));
+            // A short 8.3 name is the one spelling whose own name tells nothing.
+            std::string name = LastName(productFolders_.back().spelled);
+            if (productFolders_.back().spelled.find('~') != std::string::npos) {
+                Counts(productFolders_.back());
+                name = LastName(productFolders_.back().path);
+            }
+            uint32_t& first = byName_[NameBucket(name)];
+            productFolders_.back().next = first;
+            first = static_cast<uint32_t>(productFolders_.size() - 1);
         }
     }
+}
+
+bool Ownership::Counts(ProductFolder& folder) {
+    if (folder.state != 0) return folder.state > 0;
+    if (!windowsSettled_) {
+        windowsSettled_ = true;
+        windows_ = Resolved(os_.WindowsFolder());
+    }
+    SettleSystemFolders();
+    const Place place = Look(folder.spelled);
+    folder.path = place.resolved;
+    folder.nested = IsInsideFolder(folder.path, OwnFolder());
+    // No product owns the Windows folder (an MsiExec.exe /X{...} entry), a folder of
+    // the shell or the user, nor a folder that holds this product's own; an entry any
+    // user may write never decides what lies in the program folder.
+    const bool counts = !SameOrInside(folder.path, windows_) && !SameOrInside(OwnFolder(), folder.path) &&
+                        !IsOrHolds(place.identity, protected_, true) && !IsOrHolds(place.identity, known_, true) &&
+                        (folder.machine || !folder.nested);
+    folder.state = counts ? 1 : -1;
+    return counts;
+}
+
+const Ownership::ProductFolder* Ownership::FolderHolding(const std::string& resolved, size_t from, bool nested) {
+    SettleProducts();
+    // Only a folder named like one of the path's own can hold it: those are opened.
+    for (size_t start = resolved.find('\\'); start != std::string::npos;) {
+        const size_t end = resolved.find('\\', start + 1);
+        const std::string name = resolved.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+        if (start >= from) {
+            for (uint32_t index = byName_[NameBucket(name)]; index != kNoFolder; index = productFolders_[index].next) {
+                ProductFolder& folder = productFolders_[index];
+                if (folder.state == 0 && !platform::SamePathText(LastName(folder.spelled), name)) continue;
+                if (Counts(folder) && (!nested || folder.nested) && SameOrInside(resolved, folder.path)) return &folder;
+            }
+        }
+        start = end;
+    }
+    return nullptr;
 }
 
 void Ownership::SettleSystemFolders() {
@@ -192,8 +303,17 @@ bool Ownership::MayEmptyProgramFolder() {
     if (!self.known || (!self.finalPath.empty() && IsBareRoot(self.finalPath))) return false;
     SettleSystemFolders();
     if (IsOrHolds(self, protected_, true)) return false;
-    // Where nothing resolved to compare: climb each protected folder's own spelling.
+    // Nothing in the Windows folder is any product's to empty.
+    const platform::FileIdentity windows = os_.Identify(os_.WindowsFolder());
+    if (platform::SameFile(self, windows) ||
+        (!self.finalPath.empty() && !windows.finalPath.empty() && IsInsideFolder(self.finalPath, windows.finalPath))) {
+        return false;
+    }
+    // Where nothing resolved to compare: climb the spellings instead.
     if (self.finalPath.empty()) {
+        for (std::string above = ParentOf(programFolder_); !above.empty() && !IsBareRoot(above); above = ParentOf(above)) {
+            if (platform::SameFile(windows, os_.Identify(above))) return false;
+        }
         for (const std::string& protectedFolder : protectedSpellings_) {
             for (std::string above = ParentOf(protectedFolder); !above.empty() && !IsBareRoot(above);
                  above = ParentOf(above)) {
@@ -214,19 +334,26 @@ bool Ownership::IsShellFolder(const platform::FileIdentity& self) {
     return IsOrHolds(self, protected_, true) || IsOrHolds(self, known_, true);
 }
 
+bool Ownership::InOtherProduct(const std::string& resolved) {
+    // A product sharing the program folder owns it too.
+    if (!SharedWith().empty() && SameOrInside(resolved, OwnFolder())) return true;
+    return FolderHolding(resolved, 0, false) != nullptr;
+}
+
 bool Ownership::LeadsIntoThisProduct(const std::string& shortcut) {
     if (!SharedWith().empty()) return false;  // the folder's files may be the other product's
     const std::string target = os_.ShortcutTarget(shortcut);
-    return !target.empty() && IsInsideFolder(Resolved(target), OwnFolder());
+    if (target.empty()) return false;
+    const std::string resolved = Resolved(target);
+    return IsInsideFolder(resolved, OwnFolder()) && !InOtherProduct(resolved);
 }
 
 bool Ownership::LeadsIntoOtherProduct(const std::string& shortcut) {
     const std::string target = os_.ShortcutTarget(shortcut);
-    if (target.empty()) return false;
-    SettleProductFolders();
-    const std::string resolved = Resolved(target);
-    for (const std::string& folder : productFolders_) {
-        if (SameOrInside(resolved, folder)) return true;
-    }
-    return false;
+    return !target.empty() && InOtherProduct(Resolved(target));
+}
+
+const std::string* Ownership::OtherProductHolding(const std::string& path) {
+    const ProductFolder* folder = FolderHolding(ResolvedInside(path), OwnFolder().size(), true);
+    return folder ? &folder->product : nullptr;
 }

@@ -13,28 +13,44 @@ bool IsProductKey(const std::string& key);
 // A bare drive or share root ("D:", "\\server\share").
 bool IsBareRoot(const std::string& path);
 // Whether the program folder may be emptied: never a root, nor a folder of the
-// system or the user, nor one that holds such a folder, nor any folder the shell
-// knows by name or a temp folder, however it is spelled.
+// system or the user, nor one that holds such a folder, nor the Windows folder or
+// any folder inside it, nor any folder the shell knows by name or a temp folder,
+// however it is spelled.
 bool MayEmptyProgramFolder(platform::Platform& os, const std::string& folder);
 
-// The program file named at the start of a command line: quoted, else the
-// longest run of words that names an existing file, else the first word.
+// How much of an unquoted command line is probed for its program: the first
+// word boundaries up to this many, and no path longer than this (twice the
+// classic path limit). An entry any user may write costs no more than that.
+constexpr size_t kProbedBoundaries = 16;
+constexpr size_t kProbedLength = 520;
+
+// The program file named at the start of a command line: quoted, else (for a
+// path from a drive or share) the longest run of words that names an existing
+// file, else the first word.
 std::string ProgramOfCommand(platform::Platform& os, const std::string& command);
 
 // Ownership questions for one removal. Each is settled the first time it is
-// asked, and only once: every answer opens files or reads the registry. Other
-// products' folders are first asked for after the module uninstallers have run,
-// so that the modules' own Uninstall entries are gone by then.
+// asked, and only once: every answer opens files or reads the registry. The
+// installed products are read once, before anything is removed; the entries of
+// this product's own module uninstallers are told apart by their program.
+//
+// Which signal each answer trusts: the program folder is judged by what the
+// folders are; only Uninstall entries of HKEY_LOCAL_MACHINE (writable by
+// administrators alone) can share the program folder or keep a folder inside
+// it; entries of HKEY_CURRENT_USER only ever keep more of what lies outside it
+// (shortcuts that lead into their own folders).
 class Ownership {
 public:
-    // `product` names this product's own Uninstall entry; `manifest` is its manifest.
-    Ownership(platform::Platform& os, std::string programFolder, std::string product, std::string manifest);
+    // `product` names this product's own Uninstall entry; `manifest` is its manifest;
+    // `modulePrograms` are the programs of its module uninstallers.
+    Ownership(platform::Platform& os, std::string programFolder, std::string product, std::string manifest,
+              std::vector<std::string> modulePrograms = {});
 
     // Whether the program folder may be emptied (MayEmptyProgramFolder above).
     bool MayEmptyProgramFolder();
-    // Another installed product whose Uninstall entry runs this same program file
-    // with its own manifest, which lies in the program folder: the folder is that
-    // product's too. Empty when there is none.
+    // Another installed product whose Uninstall entry under HKEY_LOCAL_MACHINE runs
+    // this same program file with a manifest of its own, read as this program reads
+    // its own argument: the folder is that product's too. Empty when there is none.
     const std::string& SharedWith();
     // What the program folder was when MayEmptyProgramFolder judged it.
     const platform::FileIdentity& ProgramFolderIdentity() const { return judged_; }
@@ -43,16 +59,41 @@ public:
     bool IsShellFolder(const std::string& folder);
     bool IsShellFolder(const platform::FileIdentity& folder);
     // Whether a shortcut (.lnk) leads into this product's program folder, which no
-    // other product shares.
+    // other product shares, and not into another product's folder inside it.
     bool LeadsIntoThisProduct(const std::string& shortcut);
     // Whether a shortcut (.lnk) leads into the folder of another installed product.
     bool LeadsIntoOtherProduct(const std::string& shortcut);
+    // The other installed product whose folder inside the program folder is, or
+    // holds, `path` (a path inside the program folder); null when there is none.
+    const std::string* OtherProductHolding(const std::string& path);
 
 private:
-    // The folders of all other installed products, resolved.
-    void SettleProductFolders();
-    // Whether `program` is this very program file.
-    bool RunsThisProgram(const std::string& program);
+    // A folder an installed product's entry names, resolved when first needed.
+    struct ProductFolder {
+        std::string spelled;  // as the entry names it, in full
+        std::string product;  // the entry's name
+        bool machine = false;
+        int state = 0;        // 0 not yet judged; 1 another product's; -1 no product's
+        bool nested = false;  // inside the program folder
+        std::string path;     // resolved
+        uint32_t next;        // the next folder of a name with the same hash
+    };
+    static constexpr uint32_t kNoFolder = 0xFFFFFFFF;
+    struct Place {
+        platform::FileIdentity identity;
+        std::string resolved;
+    };
+    // The installed products, read once: which one shares the program folder, and
+    // the folders the others name, by spelling.
+    void SettleProducts();
+    // Whether a folder an entry names is another product's (resolving it the first time).
+    bool Counts(ProductFolder& folder);
+    // Another product's folder that is or holds `resolved`, looked up by the names of
+    // the folders in it from `from` on; only folders inside the program folder when
+    // `nested`. A folder named by a link of another name than its target is not found.
+    const ProductFolder* FolderHolding(const std::string& resolved, size_t from, bool nested);
+    // Whether an entry that runs this program names a manifest of another product.
+    bool NamesAnotherManifest(const std::string& command);
     // The program folder, resolved.
     const std::string& OwnFolder();
     // The folders of the system and the user, each opened once for every question.
@@ -60,14 +101,21 @@ private:
     // The path with links and aliases resolved, for comparing; the full spelling
     // when the path cannot be opened.
     std::string Resolved(const std::string& path);
+    Place Look(const std::string& path);
+    // A path inside the program folder, resolved without opening it: the walk
+    // never enters a link, so only the program folder's own spelling can differ.
+    std::string ResolvedInside(const std::string& path);
+    bool InOtherProduct(const std::string& resolved);
 
     platform::Platform& os_;
     std::string programFolder_, product_, manifest_;
-    bool sharedSettled_ = false, foldersSettled_ = false, selfSettled_ = false;
-    platform::FileIdentity self_, judged_;
-    std::string ownFolder_;
+    std::vector<std::string> modulePrograms_;
+    bool productsSettled_ = false, windowsSettled_ = false;
+    platform::FileIdentity judged_;
+    std::string ownFolder_, windows_;
     std::string sharedWith_;
-    std::vector<std::string> productFolders_;  // resolved
+    std::vector<ProductFolder> productFolders_;
+    std::vector<uint32_t> byName_;  // the first of productFolders_ by a hash of the folder's name
     bool systemSettled_ = false;
     std::vector<std::string> protectedSpellings_;
     std::vector<platform::FileIdentity> protected_, known_;  // never to empty; the shell's own and the temp folders

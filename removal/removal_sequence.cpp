@@ -100,11 +100,22 @@ std::string Lines(const std::vector<platform::RunningProgram>& programs) {
     return text;
 }
 
+// Programs running from the program folder, other than those of another product
+// installed inside it.
+std::vector<platform::RunningProgram> OwnPrograms(platform::Platform& os, const std::string& folder,
+                                                  Ownership& ownership) {
+    std::vector<platform::RunningProgram> own;
+    for (platform::RunningProgram& program : ProgramsInFolder(os, folder)) {
+        if (!ownership.OtherProductHolding(program.path)) own.push_back(std::move(program));
+    }
+    return own;
+}
+
 // Before anything is removed, programs running from the folder must end: their
 // files could not go, and they would lose their work. False: do not go on.
-bool ProgramsClosed(platform::Platform& os, const std::string& folder, const RemovalSettings& settings,
-                    RemovalReport& report, int* exitCode) {
-    std::vector<platform::RunningProgram> running = ProgramsInFolder(os, folder);
+bool ProgramsClosed(platform::Platform& os, const std::string& folder, Ownership& ownership,
+                    const RemovalSettings& settings, RemovalReport& report, int* exitCode) {
+    std::vector<platform::RunningProgram> running = OwnPrograms(os, folder, ownership);
     if (running.empty()) return true;
     report.Note("running from the program folder:" + Lines(running));
     if (!settings.silent) {
@@ -114,7 +125,7 @@ bool ProgramsClosed(platform::Platform& os, const std::string& folder, const Rem
                 *exitCode = kExitCancelled;
                 return false;
             }
-            running = ProgramsInFolder(os, folder);
+            running = OwnPrograms(os, folder, ownership);
         } while (!running.empty());
         return true;
     }
@@ -123,7 +134,7 @@ bool ProgramsClosed(platform::Platform& os, const std::string& folder, const Rem
     constexpr uint32_t kPollMs = 250;
     for (uint32_t waited = 0; waited < kCloseWaitMs; waited += kPollMs) {
         os.Sleep(kPollMs);
-        running = ProgramsInFolder(os, folder);
+        running = OwnPrograms(os, folder, ownership);
         if (running.empty()) return true;
     }
     report.Note("still running, nothing removed:" + Lines(running));
@@ -312,10 +323,12 @@ void RemoveShortcut(platform::Platform& os, const std::string& file, RemovalRepo
 }
 
 // A group that is one of the shell's own folders (StartUp, say) is never removed:
-// only the shortcut its ShortCut names goes. From any other group, a shortcut
-// that leads into another installed product stays, and the group with it. Each
-// group is opened once, as itself, and judged by what that handle is.
-void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ownership, RemovalReport& report) {
+// only the shortcut its ShortCut names goes, with the product's others there
+// unless the program folder is refused. From any other group, a shortcut that
+// leads into another installed product stays, and the group with it. Each group
+// is opened once, as itself, and judged by what that handle is.
+void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ownership, bool ownFolder,
+                  RemovalReport& report) {
     for (size_t i = 0; i < plan.shortcutFolders.size(); ++i) {
         const std::string& folder = plan.shortcutFolders[i];
         try {
@@ -330,7 +343,9 @@ void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ow
                 } else if (!link.empty()) {
                     RemoveShortcut(os, link, report);
                 }
-                // And the product's other shortcuts there, known by where they lead.
+                // And the product's other shortcuts there, known by where they lead:
+                // into a folder that is the product's own.
+                if (!ownFolder) continue;
                 for (const platform::FolderEntry& entry : group->List()) {
                     const std::string path = folder + "\\" + entry.name;
                     if (!entry.directory && !entry.reparsePoint && IsShortcut(path) &&
@@ -384,6 +399,10 @@ bool RemoveProgramFolder(platform::Platform& os, const std::string& programFolde
     report.keeps = [&](const std::string& path) {
         for (const std::string& program : failedPrograms) {
             if (platform::SamePathText(program, path)) return true;
+        }
+        if (const std::string* other = ownership.OtherProductHolding(path)) {
+            report.Note("kept: " + path + ": the folder of " + *other + ", another installed product");
+            return true;
         }
         if (report.left.empty()) return false;
         for (const std::string& last : report.lasts) {
@@ -504,7 +523,9 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
     const std::string programFolder = GetProgramFolder(os);
     const std::string fullManifest = os.FullPath(settings.manifestPath);
     const std::string manifest = fullManifest.empty() ? settings.manifestPath : fullManifest;
-    Ownership ownership(os, programFolder, plan.productName, manifest);
+    std::vector<std::string> modulePrograms;
+    for (const std::string& command : plan.moduleCommands) modulePrograms.push_back(ProgramOfCommand(os, command));
+    Ownership ownership(os, programFolder, plan.productName, manifest, std::move(modulePrograms));
     const bool emptyProgramFolder = plan.manifestLoaded && ownership.MayEmptyProgramFolder();
     if (report.Logging()) {
         for (const std::string& line : DescribePlan(os, plan, settings.manifestPath, emptyProgramFolder)) {
@@ -513,8 +534,10 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
     }
     if (!plan.manifestLoaded) return WithoutManifest(os, plan, manifest, ownership, settings, report, selfRemoval);
     int exitCode = kExitRemoved;
-    if (emptyProgramFolder && ownership.SharedWith().empty() &&
-        !ProgramsClosed(os, programFolder, settings, report, &exitCode)) {
+    // The installed products are read once, before the modules run: their programs
+    // are still there to tell this product's own entries from the others'.
+    const bool shared = !ownership.SharedWith().empty();
+    if (emptyProgramFolder && !shared && !ProgramsClosed(os, programFolder, ownership, settings, report, &exitCode)) {
         return exitCode;
     }
 
@@ -530,7 +553,7 @@ int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSet
             report.left.push_back(file);
         }
     }
-    RemoveGroups(os, plan, ownership, report);
+    RemoveGroups(os, plan, ownership, emptyProgramFolder, report);
     report.Status(kFilesStatus);
     *selfRemoval = RemoveProgramFolder(os, programFolder, manifest, emptyProgramFolder, ownership, failedPrograms,
                                        report);

@@ -4,12 +4,16 @@
 # completion message, on identical fresh typical installations, in the same run.
 # A driver inside Wine (bench_silent_driver.cpp) does the timing, so starting Wine
 # from the shell counts in neither figure.
-#   ROUNDS (default 5), DATA_FILES (default 200)
+# Then the same silent removal on a machine with ENTRIES other Uninstall entries, one
+# of them an HKCU entry with a 64 KB unquoted UninstallString ("a a a ..."), against
+# none: what reading the other products costs a run.
+#   ROUNDS (default 5), DATA_FILES (default 200), ENTRIES (default 3000)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 : "${BUILD_DIR:=$ROOT/build}"
 ROUNDS=${ROUNDS:-5}
 DATA_FILES=${DATA_FILES:-200}
+ENTRIES=${ENTRIES:-3000}
 BASELINE_COMMIT=000f961
 source "$ROOT/scripts/wine-env.sh"
 
@@ -119,12 +123,63 @@ for round in $(seq "$ROUNDS"); do
   leftovers new
   printf 'round %s: OK to message %.3f s, silent start to exit %.3f s\n' "$round" "${old[-1]}" "${new[-1]}"
 done
-rm -rf "$app" "$bench"
+
+# Other products: half with a quoted uninstaller in their own folder, half Windows
+# Installer's, each with its install location; and one any user may write whose
+# unquoted command is 64 KB of words.
+products="$WINEPREFIX/drive_c/bench-products"
+entries_reg="$BUILD_DIR/bench-entries.reg" entries_drop="$BUILD_DIR/bench-entries-drop.reg"
+uninstall='Software\Microsoft\Windows\CurrentVersion\Uninstall'
+value() { local v=${2//\\/\\\\}; printf '"%s"="%s"\n' "$1" "${v//\"/\\\"}"; }  # a .reg text value
+{
+  echo REGEDIT4
+  for i in $(seq "$ENTRIES"); do
+    mkdir -p "$products/Vendor $((i % 50))/Product $i"
+    folder="C:\bench-products\Vendor $((i % 50))\Product $i"
+    printf '\n[HKEY_LOCAL_MACHINE\\%s\\RemoverBench%s]\n' "$uninstall" "$i"
+    if [ $((i % 2)) = 0 ]; then
+      value UninstallString "\"$folder\unins000.exe\""
+    else
+      value UninstallString "$(printf 'MsiExec.exe /X{%08d-0000-0000-0000-000000000000}' "$i")"
+    fi
+    value InstallLocation "$folder"
+  done
+  printf '\n[HKEY_CURRENT_USER\\%s\\RemoverBenchLong]\n' "$uninstall"
+  value UninstallString "$(head -c 65536 /dev/zero | tr '\0' 'a' | sed 's/aa/a /g')"
+} > "$entries_reg"
+{
+  echo REGEDIT4
+  for i in $(seq "$ENTRIES"); do printf '\n[-HKEY_LOCAL_MACHINE\\%s\\RemoverBench%s]\n' "$uninstall" "$i"; done
+  printf '\n[-HKEY_CURRENT_USER\\%s\\RemoverBenchLong]\n' "$uninstall"
+} > "$entries_drop"
+cp "$entries_reg" "$entries_drop" "$bench/"
+entries() { "$WINE" regedit /s "C:\\bench-silent\\$1" >/dev/null 2>&1; }
+
+plain=() many=()
+for set in plain many; do
+  [ $set = many ] && entries bench-entries.reg
+  for round in $(seq "$ROUNDS"); do
+    install "$BUILD_DIR/$WINE_TEST_TREE/remover.exe"
+    result=$(drive silent "$app_win\\remover.exe" Foo.xml) || { echo "the silent run failed"; exit 1; }
+    [ "$(field "$result" 2)" = 0 ] || echo "warning: the silent run ended with $(field "$result" 2)"
+    if [ $set = plain ]; then plain+=("$(field "$result" 1)"); else many+=("$(field "$result" 1)"); fi
+    settle
+    leftovers new
+  done
+done
+entries bench-entries-drop.reg
+rm -rf "$app" "$bench" "$products"
 
 m_start=$(median "${starts[@]}"); m_old=$(median "${old[@]}"); m_new=$(median "${new[@]}")
+m_plain=$(median "${plain[@]}"); m_many=$(median "${many[@]}")
 printf '\nTypical removal (module uninstaller, %s data files, 2 shortcuts, a group, the Uninstall key)\n' "$DATA_FILES"
 printf 'under Wine (%s build), median of %s rounds:\n' "$WINE_TEST_TREE" "$ROUNDS"
 printf '  %-46s %7.3f s\n' "as of $BASELINE_COMMIT: OK to the completion message" "$m_old"
 printf '  %-46s %7.3f s\n' "now: remover.exe /S, process start to exit" "$m_new"
 printf '  %-46s %7.2f   (bar: 1.30)\n' "ratio silent / OK-to-message" "$(calc "$m_new / $m_old")"
 printf '  %-46s %7.3f s\n' "start and end of a program that does nothing" "$m_start"
+printf '\nThe same silent removal with %s other Uninstall entries (one of them 64 KB, unquoted, in HKCU)\n' "$ENTRIES"
+printf 'against none, median of %s rounds each:\n' "$ROUNDS"
+printf '  %-46s %7.3f s\n' "no other entries" "$m_plain"
+printf '  %-46s %7.3f s\n' "$ENTRIES other entries" "$m_many"
+printf '  %-46s %7.3f s   (bar: under 1 s)\n' "added by the entries" "$(calc "$m_many - $m_plain")"

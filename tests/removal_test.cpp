@@ -198,7 +198,8 @@ TEST(Guards, ProgramFolderComparedByIdentity) {
     FakePlatform os;
     for (const char* folder : {"C:", "C:\\Windows", "C:\\Program Files", "C:\\Program Files\\Foo", "C:\\Users",
                                "C:\\Users\\me", "C:\\Users\\me\\Desktop", "C:\\Users\\me\\Tools",
-                               "C:\\Users\\me\\Tools\\Foo", "C:\\Program Files Extra", "C:\\Apps", "\\\\srv\\share"}) {
+                               "C:\\Users\\me\\Tools\\Foo", "C:\\Program Files Extra", "C:\\Apps", "\\\\srv\\share",
+                               "C:\\Windows\\made-up"}) {
         os.AddFolder(folder);
     }
     for (const char* folder : {"C:\\Users\\me\\AppData\\Local", "C:\\Users\\me\\AppData\\Local\\Programs\\Foo", "C:\\Temp",
@@ -210,6 +211,7 @@ TEST(Guards, ProgramFolderComparedByIdentity) {
     os.aliases["Y:"] = "C:\\Users";                       // a drive letter mapped onto the users' root
     os.aliases["C:\\Apps\\Link"] = "C:\\Users\\me";        // a linked parent folder
     os.aliases["C:\\PROGRA~1"] = "C:\\Program Files";      // a short name
+    os.aliases["W:"] = "C:\\Windows";
     struct Case {
         const char* folder;
         bool mayEmpty;
@@ -225,6 +227,7 @@ TEST(Guards, ProgramFolderComparedByIdentity) {
         // Known folders and temp folders only as themselves.
         {"C:\\Users\\me\\AppData\\Local", false}, {"C:\\Users\\me\\AppData\\Local\\Programs\\Foo", true},
         {"C:\\Temp", false},               {"C:\\Temp\\Foo", true},
+        {"W:\\made-up", false},  // inside the Windows folder, by another spelling
     };
     for (const Case& c : cases) EXPECT_EQ(MayEmptyProgramFolder(os, c.folder), c.mayEmpty) << c.folder;
 }
@@ -449,12 +452,19 @@ TEST_F(Sequence, JournalCountsForTheSameManifestOnly) {
 }
 
 // Groups: a folder of the shell loses only the named shortcut; a vendor group keeps
-// another installed product's shortcut, and itself with it.
+// another installed product's shortcut, and itself with it. A product installed
+// inside the program folder keeps its folder and its shortcut, and its running
+// program is not asked to close; a module's own entry is this product's.
 TEST_F(Sequence, GroupsKeepWhatIsNotThisProducts) {
     const std::string startup = Programs() + "\\StartUp", vendor = Programs() + "\\Drevik";
-    for (const std::string& folder : {startup, vendor, std::string("C:\\Apps\\Bar")}) os.AddFolder(folder);
+    for (const std::string& folder : {startup, vendor, std::string("C:\\Apps\\Bar"), std::string("C:\\Apps\\Foo\\Nested"),
+                                      std::string("C:\\Apps\\Foo\\sub")}) {
+        os.AddFolder(folder);
+    }
     for (const std::string& file : {startup + "\\Foo.lnk", startup + "\\Other.lnk", vendor + "\\Foo.lnk",
-                                    vendor + "\\Bar.lnk", vendor + "\\Notepad.lnk", std::string("C:\\Apps\\Bar\\unins.exe")}) {
+                                    vendor + "\\Bar.lnk", vendor + "\\Notepad.lnk", std::string("C:\\Apps\\Bar\\unins.exe"),
+                                    startup + "\\Nested.lnk", std::string("C:\\Apps\\Foo\\Nested\\n.dat"),
+                                    std::string("C:\\Apps\\Foo\\a.exe"), std::string("C:\\Apps\\Foo\\sub\\s.dat")}) {
         os.AddFile(file);
     }
     os.knownFolders = {startup};
@@ -465,16 +475,22 @@ TEST_F(Sequence, GroupsKeepWhatIsNotThisProducts) {
                           {startup + "\\Foo Updater.lnk", "C:\\Apps\\Foo\\updater.exe"},
                           {vendor + "\\Foo.lnk", "C:\\Apps\\Foo\\foo.exe"},
                           {vendor + "\\Bar.lnk", "C:\\Apps\\Bar\\bar.exe"},
-                          {vendor + "\\Notepad.lnk", "C:\\Windows\\notepad.exe"}};
-    os.installed = {{"Bar", true, "\"C:\\Apps\\Bar\\unins.exe\" /S", ""},
-                    {"Foo", true, "", "C:\\Apps\\Foo"},                       // this product's own entry
-                    {"{1234}", false, "MsiExec.exe /X{1234}", "C:\\Windows\\Installer"},
-                    {"Above", false, "", "C:\\Apps"}};                         // holds this product's folder
+                          {vendor + "\\Notepad.lnk", "C:\\Windows\\notepad.exe"},
+                          {startup + "\\Nested.lnk", "C:\\Apps\\Foo\\Nested\\n.exe"}};
+    os.installed = {{"Bar", false, "\"C:\\Apps\\Bar\\unins.exe\" /S", ""},            // any user's, outside
+                    {"Foo", true, "", "C:\\Apps\\Foo", true},                         // this product's own entry
+                    {"{1234}", false, "MsiExec.exe /X{1234}", "C:\\Windows\\Installer", true},
+                    {"Above", false, "", "C:\\Apps", true},                           // holds this product's folder
+                    {"Nested", false, "C:\\Apps\\Foo\\Nested\\unins.exe /S", "", true},
+                    {"Module", false, "C:\\Apps\\Foo\\a.exe /S", "C:\\Apps\\Foo\\sub", true}};
+    os.running = {{43, "C:\\Apps\\Foo\\Nested\\n.exe"}};
     EXPECT_EQ(Remove(), kExitRemoved);
     EXPECT_FALSE(os.Exists(startup + "\\Foo.lnk") || os.Exists(startup + "\\Foo Updater.lnk") ||
-                 os.Exists(vendor + "\\Foo.lnk") ||
-                 os.Exists(vendor + "\\Notepad.lnk"));
-    for (const std::string& kept : {startup + "\\Other.lnk", vendor + "\\Bar.lnk"}) EXPECT_TRUE(os.Exists(kept)) << kept;
+                 os.Exists(vendor + "\\Foo.lnk") || os.Exists(vendor + "\\Notepad.lnk") || os.Exists("C:\\Apps\\Foo\\sub"));
+    for (const std::string& kept : {startup + "\\Other.lnk", vendor + "\\Bar.lnk", startup + "\\Nested.lnk",
+                                    std::string("C:\\Apps\\Foo\\Nested\\n.dat")}) {
+        EXPECT_TRUE(os.Exists(kept)) << kept;
+    }
 }
 
 TEST_F(Sequence, RunningProgramsMustCloseFirst) {

@@ -270,9 +270,9 @@ bool MakeKey(const std::string& path, const std::string& displayName) {
     return displayName.empty() ? SetKeyText(path, "", "") : SetKeyText(path, "DisplayName", displayName);
 }
 
-bool SetKeyText(const std::string& path, const std::string& name, const std::string& value) {
+bool SetKeyText(const std::string& path, const std::string& name, const std::string& value, HKEY hive) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kProgramView, nullptr,
+    if (RegCreateKeyExW(hive, Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kProgramView, nullptr,
                         &key, nullptr) != ERROR_SUCCESS) {
         return false;
     }

@@ -45,7 +45,8 @@ std::string ShellFolder(int csidl);
 bool KeyExists(const std::string& path);
 bool MakeKey(const std::string& path, const std::string& displayName = std::string());
 // Creates the key when missing and sets one text value (none when `name` is empty).
-bool SetKeyText(const std::string& path, const std::string& name, const std::string& value);
+bool SetKeyText(const std::string& path, const std::string& name, const std::string& value,
+                HKEY hive = HKEY_LOCAL_MACHINE);
 // A real shell link (.lnk) to `target`, as installers write them.
 bool MakeShortcut(const std::string& link, const std::string& target);
 

@@ -28,24 +28,25 @@ struct Install {
     std::string log, desktop = ShellFolder(CSIDL_DESKTOPDIRECTORY), programs = ShellFolder(CSIDL_PROGRAMS);
     std::string child = testwin::TestProgramFolder() + "\\test_child.exe";
     std::map<std::string, std::string> kept;         // files that must survive, with their contents
-    std::vector<std::string> dropFiles, dropFolders, dropKeys;  // test clean-up outside the scratch folder
+    std::vector<std::string> dropFiles, dropFolders, dropKeys, dropUserKeys;  // clean-up outside the scratch folder
     mutable bool emptied = false;                    // then the program and its folder go after it ends
     std::function<void(Install&)> after;             // once the program has ended
     ~Install() {
         for (const std::string& file : dropFiles) DeleteFileW(testwin::LongPath(file).c_str());
         for (const std::string& folder : dropFolders) RemoveDirectoryW(testwin::LongPath(folder).c_str());
         for (const std::string& key : dropKeys) RegDeleteTreeW(HKEY_LOCAL_MACHINE, testwin::Wide(key).c_str());
+        for (const std::string& key : dropUserKeys) RegDeleteTreeW(HKEY_CURRENT_USER, testwin::Wide(key).c_str());
     }
     void Keep(const std::string& path) {
         kept[path] = "keep " + path;
         WriteFile(path, kept[path]);
         if (path.compare(0, base.size(), base) != 0) dropFiles.push_back(path);
     }
-    void OnlyProgramLeft() const {
+    void OnlyProgramLeft(const std::string& others = std::string()) const {
         std::string left;
         for (const auto& entry : testwin::Snapshot(app)) left += entry.first + "\n";
-        EXPECT_EQ(left, "remover.exe\n") << "only the running program stays";
-        emptied = true;
+        EXPECT_EQ(left, others + "remover.exe\n") << "only the running program stays, and what is not ours";
+        emptied = others.empty();
     }
     void ExpectKept(const char* when) const {
         for (const auto& file : kept) EXPECT_EQ(testwin::ReadFile(file.first), file.second) << file.first << when;
@@ -79,13 +80,15 @@ const std::string kUser = [] {
     return profile.substr(profile.rfind('\\') + 1);
 }();
 
-// A folder of the system's own (a temp folder) as the program folder: refused as it is.
-Case SystemFolderAsProgramFolder(const char* name, std::function<std::string()> folder) {
+// A folder of the system's own (a temp folder) as the program folder: refused as it
+// is. A folder the case `makes` goes again afterwards.
+Case SystemFolderAsProgramFolder(const char* name, std::function<std::string()> folder, bool makes = false) {
     return {name, 0, kFolderRefused, 1603,
-            [folder](Install& t) {
+            [folder, makes](Install& t) {
                 t.app = folder();
                 t.dropFiles = {t.app + "\\remover.exe", t.app + "\\Foo.xml"};
                 t.dropFolders = {t.app + "\\hostile-sub"};
+                if (makes) t.dropFolders.push_back(t.app);
                 t.Keep(t.app + "\\another program's.tmp");
                 t.Keep(t.app + "\\hostile-sub\\keep.txt");
             },
@@ -111,6 +114,23 @@ Case DesktopThrough(const char* name, std::string root) {
                 t.dropFolders = {t.desktop + "\\hostile-sub"};
             },
             [](Install& t) { EXPECT_TRUE(PathExists(t.app + "\\Foo.xml")); }};
+}
+
+// The Start-up folder as the product's group, with another program's shortcut that
+// leads into `folder` (the program folder or a folder inside it), which must stay.
+void StartupGroupBeside(Install& t, const std::string& folder) {
+    const std::string startup = ShellFolder(CSIDL_STARTUP);
+    t.modules = "<Module><ShortCut root=\"PROGRAMS\" group=\"" + startup.substr(t.programs.size() + 1) +
+                "\" link=\"Foo\"/></Module>";
+    WriteFile(startup + "\\Foo.lnk", "ours");
+    t.Keep(folder + "\\other.exe");
+    ASSERT_TRUE(testwin::MakeShortcut(startup + "\\RemoverHostileOther.lnk", folder + "\\other.exe"));
+    t.dropFiles.insert(t.dropFiles.end(), {startup + "\\Foo.lnk", startup + "\\RemoverHostileOther.lnk"});
+    t.dropFolders.push_back(folder);
+    t.after = [](Install&) {
+        EXPECT_FALSE(PathExists(ShellFolder(CSIDL_STARTUP) + "\\Foo.lnk")) << "the shortcut the manifest names goes";
+        EXPECT_TRUE(PathExists(ShellFolder(CSIDL_STARTUP) + "\\RemoverHostileOther.lnk"));
+    };
 }
 
 // Has the swapper replace each `path|target` by a link once `watch` (a folder that
@@ -275,13 +295,14 @@ const Case kCases[] = {
     SystemFolderAsProgramFolder("UserTempAsProgramFolder", UserTemp),
     // Spelled as Wine names it: the warning shows the name the system reports.
     SystemFolderAsProgramFolder("WindowsTempAsProgramFolder", [] { return ShellFolder(CSIDL_WINDOWS) + "\\temp"; }),
+    // Bar's entry names its manifest with a folder part, read as this program reads its own.
     {"TwoProductsInOneFolderRemovedOneAfterTheOther", 0, kRemoved, 0,
      [](Install& t) {
          const std::string program = "\"" + t.app + "\\remover.exe\" ";
          WriteFile(t.app + "\\Bar.xml", "<?xml version=\"1.0\"?><Install><Setup DisplayName=\"Bar\"/></Install>");
          WriteFile(t.app + "\\bar-data\\bar.dat", "bar");
          ASSERT_TRUE(SetKeyText(kUninstall + "Foo", "UninstallString", program + "Foo.xml"));
-         ASSERT_TRUE(SetKeyText(kUninstall + "Bar", "UninstallString", program + "/S Bar.xml"));
+         ASSERT_TRUE(SetKeyText(kUninstall + "Bar", "UninstallString", program + "/S .\\Bar.xml"));
          t.dropKeys = {kUninstall + "Foo", kUninstall + "Bar"};
          t.after = [](Install& t) {
              testwin::Program bar(t.app + "\\remover.exe", "/S Bar.xml");
@@ -306,6 +327,68 @@ const Case kCases[] = {
          t.OnlyProgramLeft();
          EXPECT_FALSE(KeyExists(kUninstall + "Foo")) << "the product is Foo";
          EXPECT_TRUE(KeyExists(kUninstall + "Foo Other"));
+     }},
+    // Another product installed inside the program folder, with an autostart shortcut.
+    {"ProductInstalledInsideTheFolder", 0, kRemoved, 0,
+     [](Install& t) {
+         const std::string bar = t.app + "\\Bar";
+         t.Keep(bar + "\\data\\bar.dat");
+         StartupGroupBeside(t, bar);
+         ASSERT_TRUE(SetKeyText(kUninstall + "RemoverHostileBar", "UninstallString", "\"" + bar + "\\unins.exe\" /S") &&
+                     SetKeyText(kUninstall + "RemoverHostileBar", "InstallLocation", bar));
+         t.dropKeys = {kUninstall + "RemoverHostileBar"};
+     },
+     [](Install& t) {
+         t.OnlyProgramLeft("Bar\\\nBar\\data\\\nBar\\data\\bar.dat\nBar\\other.exe\n");
+         EXPECT_TRUE(KeyExists(kUninstall + "RemoverHostileBar"));
+     }},
+    // Dropped straight into Program Files: refused, and another program's shortcut
+    // into that folder is not the product's.
+    {"DroppedIntoProgramFiles", 0, kFolderRefused, 1603,
+     [](Install& t) {
+         t.app = ShellFolder(CSIDL_PROGRAM_FILES);
+         t.dropFiles = {t.app + "\\remover.exe", t.app + "\\Foo.xml"};
+         StartupGroupBeside(t, t.app + "\\RemoverHostileOther");
+     },
+     nullptr},
+    SystemFolderAsProgramFolder("FolderMadeUpInsideWindows", [] { return ShellFolder(CSIDL_WINDOWS) + "\\remover-hostile"; },
+                                true),
+    SystemFolderAsProgramFolder("PerUserProgramFilesRoot", [] { return ShellFolder(CSIDL_LOCAL_APPDATA) + "\\Programs"; },
+                                true),
+    // Entries that claim the folder for another product: one any user may write, with
+    // a real manifest, and an administrator's that names a file that is no manifest.
+    {"EntriesClaimingTheFolder", 0, kRemoved, 0,
+     [](Install& t) {
+         const std::string program = "\"" + t.app + "\\remover.exe\" /S ";
+         WriteFile(t.app + "\\Bar.xml", "<?xml version=\"1.0\"?><Install><Setup DisplayName=\"Bar\"/></Install>");
+         WriteFile(t.app + "\\data\\x.dat", "data");
+         ASSERT_TRUE(SetKeyText(kUninstall + "RemoverHostileUser", "UninstallString", program + "Bar.xml",
+                                HKEY_CURRENT_USER));
+         ASSERT_TRUE(SetKeyText(kUninstall + "RemoverHostileData", "UninstallString", program + "data\\x.dat"));
+         t.dropUserKeys = {kUninstall + "RemoverHostileUser"};
+         t.dropKeys = {kUninstall + "RemoverHostileData"};
+     },
+     [](Install& t) { t.OnlyProgramLeft(); }},
+    // Entries any user may write, naming a folder inside the program folder and the
+    // profile: the product's own group goes all the same.
+    {"UserEntriesNamingItsFolders", 0, kRemoved, 0,
+     [](Install& t) {
+         const std::string group = t.programs + "\\RemoverHostileFoo";
+         t.modules = "<Module><ShortCut root=\"PROGRAMS\" group=\"RemoverHostileFoo\" link=\"Foo\"/></Module>";
+         WriteFile(group + "\\Foo.lnk", "ours");
+         WriteFile(t.app + "\\bin\\tool.exe", "ours");
+         ASSERT_TRUE(testwin::MakeShortcut(group + "\\Foo Tool.lnk", t.app + "\\bin\\tool.exe"));
+         ASSERT_TRUE(testwin::MakeShortcut(group + "\\Foo Profile.lnk", ShellFolder(CSIDL_PROFILE)));
+         ASSERT_TRUE(SetKeyText(kUninstall + "RemoverHostileSub", "InstallLocation", t.app + "\\bin", HKEY_CURRENT_USER));
+         ASSERT_TRUE(SetKeyText(kUninstall + "RemoverHostileProfile", "InstallLocation", ShellFolder(CSIDL_PROFILE),
+                                HKEY_CURRENT_USER));
+         t.dropUserKeys = {kUninstall + "RemoverHostileSub", kUninstall + "RemoverHostileProfile"};
+         t.dropFiles = {group + "\\Foo.lnk", group + "\\Foo Tool.lnk", group + "\\Foo Profile.lnk"};
+         t.dropFolders = {group};
+     },
+     [](Install& t) {
+         t.OnlyProgramLeft();
+         EXPECT_FALSE(PathExists(t.programs + "\\RemoverHostileFoo"));
      }},
     {"NoArgument", 0, kUnread, 1605, [](Install& t) { t.argument.clear(); }, nullptr},
     {"MissingManifest", 0, kUnread, 1605, [](Install& t) { t.manifest.clear(); }, nullptr},

@@ -496,6 +496,8 @@ const Case kCases[] = {
          EXPECT_NE(testwin::ReadFile("C:\\remover-tests\\lifecycle-quoted.log").find("exit code 0"), std::string::npos);
      },
      nullptr, "\""},
+    // The caller's current folder is the program folder: the program leaves it first.
+    {"StartedInsideItsOwnFolder", "/S ", 0, 0, kCompleted, 0, nullptr, nullptr, nullptr, nullptr, "", true},
     {"LogInAMissingFolder", "", IDOK, 0, kUntouched, 1622, nullptr, nullptr, nullptr, nullptr,
      " /log=\"C:\\remover-tests\\no folder\\x.log\""},
     {"PlanWithAMissingModuleProgram", "/plan ", 0, 0, kUntouched, 1603,
