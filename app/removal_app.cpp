@@ -172,7 +172,7 @@ BOOL CRemovalApp::InitInstance() {
         m_pMainWnd = &dialog;
         dialog.DoModal();
         m_pMainWnd = nullptr;
-        m_exitCode = dialog.ExitCode();
+        m_exitCode = dialog.ProcessExitCode();
         selfRemoval = dialog.SelfRemoval();
     }
     // Last of all: the copy that removes this file waits for this process to end.

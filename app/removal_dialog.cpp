@@ -78,14 +78,14 @@ public:
         return shown;
     }
     // The last the removal's thread does.
-    void End(RemovalOutcome outcome) {
+    void Ended(RemovalOutcome outcome) {
         {
             Lock lock(lock_);
             outcome_ = std::move(outcome);
         }
         ::PostMessageW(Window(), kDoneMessage, 0, 0);
     }
-    RemovalOutcome Outcome() {
+    RemovalOutcome Result() {
         Lock lock(lock_);
         return outcome_;
     }
@@ -249,7 +249,7 @@ unsigned CRemovalDialog::Work(void* dialog) {
         outcome = ::RunRemoval(platform::Windows(), self.m_context, self.m_plan, RemovalSettings(), *self.m_feed);
     } catch (...) {
     }
-    self.m_feed->End(std::move(outcome));
+    self.m_feed->Ended(std::move(outcome));
     return 0;
 }
 
@@ -283,7 +283,7 @@ void CRemovalDialog::Finish() {
     m_finishPending = false;
     ::KillTimer(m_hWnd, kLookAgainTimer);
     ShowProgress();
-    const RemovalOutcome outcome = m_feed->Outcome();
+    const RemovalOutcome outcome = m_feed->Result();
     m_feed.reset();
     m_shutdownBlock.reset();
     m_taskbar.reset();

@@ -27,7 +27,7 @@ public:
 
     const RemovalPlan& Plan() const { return m_plan; }
     // 1602 unless OK ran the removal; then what the removal says.
-    int ExitCode() const { return m_exitCode; }
+    int ProcessExitCode() const { return m_exitCode; }
     // Whether the program's own file and folder are to go once it has ended.
     bool SelfRemoval() const { return m_selfRemoval; }
 

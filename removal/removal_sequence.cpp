@@ -72,6 +72,18 @@ bool IsShortcut(const std::string& path) {
 
 std::string KeyName(const std::string& key) { return "HKEY_LOCAL_MACHINE\\" + key; }
 
+// What the report is told for one walk holds until that walk is over.
+class ForOneWalk {
+public:
+    explicit ForOneWalk(RemovalReport& report) : report_(report) {}
+    ~ForOneWalk() { report_.ForTheWalk({}, {}, nullptr); }
+    ForOneWalk(const ForOneWalk&) = delete;
+    ForOneWalk& operator=(const ForOneWalk&) = delete;
+
+private:
+    RemovalReport& report_;
+};
+
 std::string ProgramOf(platform::Platform& os, const std::string& command) {
     return ProgramOfCommand(os, command).path;
 }
@@ -164,6 +176,7 @@ void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ow
                   RemovalReport& report) {
     for (size_t i = 0; i < plan.shortcutFolders.size(); ++i) {
         const std::string& folder = plan.shortcutFolders[i];
+        ForOneWalk walk(report);
         try {
             std::unique_ptr<platform::OpenFolder> group = OpenTopFolder(os, folder, report);
             if (!group) continue;
@@ -197,7 +210,6 @@ void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ow
         } catch (...) {
             report.Stays(folder);
         }
-        report.ForTheWalk({}, {}, nullptr);
     }
 }
 
@@ -225,6 +237,7 @@ bool RemoveProgramFolder(platform::Platform& os, const RunContext& context, bool
         return false;
     }
     bool keptForAnotherRun = false;
+    ForOneWalk walk(report);
     report.ForTheWalk({context.manifestFull, context.programFile}, {context.programFile, programFolder},
                       [&](const std::string& path) {
         for (const std::string& program : failedPrograms) {
@@ -242,15 +255,11 @@ bool RemoveProgramFolder(platform::Platform& os, const RunContext& context, bool
     });
     try {
         std::unique_ptr<platform::OpenFolder> folder = OpenTopFolder(os, programFolder, report);
-        if (!folder) {
-            report.ForTheWalk({}, {}, nullptr);
-            return false;  // nothing of it was touched: the way to run again stays
-        }
+        if (!folder) return false;  // nothing of it was touched: the way to run again stays
         if (!platform::SameFile(folder->Identity(), ownership.ProgramFolderIdentity())) {
             // Renamed or swapped since it was judged: not the folder that may be emptied.
             report.Left(programFolder, platform::kErrorNotItself);
             report.Note("the program folder is no longer the folder that was judged: " + programFolder);
-            report.ForTheWalk({}, {}, nullptr);
             return false;
         }
         RemoveFolderTree(os, std::move(folder), report);
@@ -258,7 +267,6 @@ bool RemoveProgramFolder(platform::Platform& os, const RunContext& context, bool
         report.Stays(programFolder);
         keptForAnotherRun = true;
     }
-    report.ForTheWalk({}, {}, nullptr);
     return !keptForAnotherRun;
 }
 

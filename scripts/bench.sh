@@ -16,17 +16,6 @@ trap wine_env_stop EXIT
 wine_env_start
 
 bench="$WINEPREFIX/drive_c/bench"
-
-# The dialog while it removes a tree of the same size: the longest it took to
-# answer, and how many positions its progress bar showed.
-dialog="$bench/dialog"
-mkdir -p "$dialog/app"
-python3 "$ROOT/scripts/make_tree.py" "$dialog/app/data" "$FILES" "$FOLDERS" >/dev/null
-cp "$BUILD_DIR/$WINE_TEST_TREE/remover.exe" "$dialog/app/"
-cp "$BUILD_DIR/$WINE_TEST_TREE/tests/win/dialog_bench.exe" "$dialog/"
-printf '<?xml version="1.0" encoding="UTF-8"?>\n<Install><Setup DisplayName="Bench"/></Install>\n' > "$dialog/app/Bench.xml"
-printf '  %-28s %s\n' "the dialog meanwhile" \
-  "$("$WINE" 'C:\bench\dialog\dialog_bench.exe' 'C:\bench\dialog\app\remover.exe' Bench.xml | tr -d '\r')"
 rm -rf "$bench"
 mkdir -p "$bench/ours" "$bench/nsis" "$bench/rd" "$bench/nsis-empty"
 cp "$BUILD_DIR/$WINE_TEST_TREE/tests/win/bench_walk.exe" "$bench/ours/"
