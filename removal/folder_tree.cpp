@@ -35,7 +35,6 @@ public:
 private:
     Level Enter(std::unique_ptr<OpenFolder> folder);
     Fate RemoveFile(OpenFolder& folder, const FolderEntry& entry, const std::string& path);
-    Fate RemoveLink(OpenFolder& folder, const FolderEntry& entry, const std::string& path);
     Fate FolderFailed(const std::string& path, bool mayDefer, bool mayGoWithProgram);
     std::string MoveAside(OpenFolder& folder, const FolderEntry& entry);
 
@@ -71,19 +70,6 @@ Level Walk::Enter(std::unique_ptr<OpenFolder> folder) {
     return level;
 }
 
-// A link goes only where the system deletes the link itself; it is never
-// scheduled: what a restart would do with it is not ours.
-Fate Walk::RemoveLink(OpenFolder& folder, const FolderEntry& entry, const std::string& path) {
-    if (folder.DeleteChild(entry)) {
-        observer_.Removed(path);
-        return Fate::kGone;
-    }
-    const uint32_t error = os_.LastError();
-    if (IsGone(error)) return Fate::kGone;
-    observer_.Left(path, error);
-    return Fate::kStays;
-}
-
 // A file in use is renamed within its folder, the rename retried while another
 // process holds it without delete sharing.
 std::string Walk::MoveAside(OpenFolder& folder, const FolderEntry& entry) {
@@ -95,8 +81,10 @@ std::string Walk::MoveAside(OpenFolder& folder, const FolderEntry& entry) {
     }
 }
 
-// After a failed delete: gone already, going with the program, moved aside and
-// scheduled for the next restart, or reported as staying.
+// A file, or a link as itself (only where the system deletes the link alone). After
+// a failed delete: gone already, going with the program, moved aside and scheduled
+// for the next restart, or reported as staying. A link is never scheduled: what a
+// restart would do with it is not ours.
 Fate Walk::RemoveFile(OpenFolder& folder, const FolderEntry& entry, const std::string& path) {
     if (folder.DeleteChild(entry)) {
         observer_.Removed(path);
@@ -104,15 +92,12 @@ Fate Walk::RemoveFile(OpenFolder& folder, const FolderEntry& entry, const std::s
     }
     const uint32_t error = os_.LastError();
     if (IsGone(error)) return Fate::kGone;
-    if (error == platform::kErrorNotItself) {
-        observer_.Left(path, error);
-        return Fate::kStays;
-    }
-    if (observer_.GoesWithTheProgram(path)) return Fate::kGone;
+    const bool link = entry.reparsePoint || error == platform::kErrorNotItself;
+    if (!link && observer_.GoesWithTheProgram(path)) return Fate::kGone;
     // The restart deletes a name, not a file: a file moved aside to a name of its
     // own first is the only one that name can mean by then. One that cannot be
     // moved is never scheduled under its own name, which a reinstall may reuse.
-    const std::string aside = MoveAside(folder, entry);
+    const std::string aside = link ? std::string() : MoveAside(folder, entry);
     if (aside.empty()) {
         observer_.Left(path, error);
         return Fate::kStays;
@@ -177,11 +162,7 @@ void Walk::Run(std::unique_ptr<OpenFolder> top) {
             level.kept = true;
             continue;
         }
-        if (entry.reparsePoint) {
-            Mark(level, RemoveLink(*level.folder, entry, path));
-            continue;
-        }
-        if (!entry.directory) {
+        if (entry.reparsePoint || !entry.directory) {
             Mark(level, RemoveFile(*level.folder, entry, path));
             continue;
         }
@@ -190,7 +171,7 @@ void Walk::Run(std::unique_ptr<OpenFolder> top) {
             const uint32_t error = os_.LastError();
             // Swapped for a link since the listing: never entered.
             if (error == platform::kErrorNotItself) {
-                Mark(level, RemoveLink(*level.folder, entry, path));
+                Mark(level, RemoveFile(*level.folder, entry, path));
             } else if (!IsGone(error)) {
                 observer_.Left(path, error);
                 level.stuck = true;
