@@ -214,7 +214,7 @@ public:
     // views, each read once.
     virtual std::vector<InstalledEntry> InstalledProducts() = 0;
 
-    // Drops keyboard and mouse input that queued up while the UI thread was busy,
+    // Drops keyboard and mouse input queued up for the calling thread,
     // so that clicks made meanwhile do not act on what is shown next.
     virtual void DiscardQueuedInput() = 0;
     // Shows a message box with one OK button and waits for the user.

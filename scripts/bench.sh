@@ -65,4 +65,10 @@ cp "$BUILD_DIR/$WINE_TEST_TREE/tests/win/dialog_bench.exe" "$dialog/"
 printf '<?xml version="1.0" encoding="UTF-8"?>\n<Install><Setup DisplayName="Bench"/></Install>\n' > "$dialog/app/Bench.xml"
 printf '  %-28s %s\n' "the dialog meanwhile" \
   "$("$WINE" 'C:\bench\dialog\dialog_bench.exe' 'C:\bench\dialog\app\remover.exe' Bench.xml | tr -d '\r')"
+# The copy that removed the program deletes itself from the temp folder a moment
+# later; stopping Wine first would leave it there for the tests to find.
+for _ in $(seq 150); do
+  compgen -G "$WINEPREFIX/drive_c/users/*/Temp/Drevik.Remover.*" >/dev/null || break
+  sleep 0.1
+done
 rm -rf "$bench"
