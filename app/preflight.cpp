@@ -3,19 +3,6 @@
 #include "platform/text.h"
 #include "removal/launcher.h"
 
-namespace {
-
-// The folder that holds `path`; a drive root keeps its backslash, for "C:" alone
-// would name the drive's current folder.
-std::string FolderOf(const std::string& path) {
-    const size_t cut = path.rfind('\\');
-    if (cut == std::string::npos) return std::string();
-    if (cut > 0 && path[cut - 1] == ':') return path.substr(0, cut + 1);
-    return path.substr(0, cut);
-}
-
-}  // namespace
-
 bool LogPathRefused(platform::Platform& os, const std::string& logPath, const std::string& manifestPath,
                     const std::string& programFolder) {
     // The log is created afresh: naming the manifest would empty it before it is read.
@@ -26,7 +13,7 @@ bool LogPathRefused(platform::Platform& os, const std::string& logPath, const st
     }
     // Inside the program folder the walk would meet the open log and leave it for
     // the next restart: a clean removal would end 3010.
-    const std::string parent = FolderOf(logPath);
+    const std::string parent = platform::ParentFolder(logPath);
     const platform::FileIdentity where = os.Identify(parent), program = os.Identify(programFolder);
     if (where.known && program.known) {
         if (platform::SameFile(where, program)) return true;

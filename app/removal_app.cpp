@@ -5,13 +5,15 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/messages.h"
 #include "app/preflight.h"
 #include "app/removal_dialog.h"
-#include "app/switches.h"
+#include "plan/command_line.h"
 #include "plan/manifest_reader.h"
 #include "platform/platform_win.h"
 #include "platform/program_win.h"
 #include "platform/win_handles.h"
+#include "removal/ownership.h"
 #include "removal/removal_sequence.h"
 
 CRemovalApp theApp;
@@ -19,11 +21,11 @@ CRemovalApp theApp;
 namespace {
 
 // The plan as read from the manifest, with the display name the dialog would show.
-RemovalPlan ReadPlan(platform::Platform& os, const std::string& argument) {
+RemovalPlan ReadPlan(platform::Platform& os, const RunContext& context) {
     RemovalPlan plan;
     ManifestTexts texts;
     try {
-        ReadManifest(os, argument, plan, texts);
+        ReadManifest(os, context, plan, texts);
     } catch (...) {
         // Out of memory while reading: what was read so far stands.
     }
@@ -38,7 +40,7 @@ void LoadCurrentControls() {
     if (!library) return;
     using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
     if (auto init = reinterpret_cast<Init>(reinterpret_cast<void*>(::GetProcAddress(library, "InitCommonControlsEx")))) {
-        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
         init(&controls);
     }
 }
@@ -64,10 +66,10 @@ BOOL CRemovalApp::InitInstance() {
         m_exitCode = platform::RunSelfRemoval(switches.selfRemoval) ? kExitRemoved : kExitBadSwitch;
         return FALSE;
     }
-    const std::string programFolder = GetProgramFolder(os);
+    const RunContext context = MakeRunContext(os, switches.argument);
     // A log on the manifest or in the program folder is a usage error, like an unknown switch.
-    const std::string manifest = ManifestPath(programFolder, switches.argument);
-    const bool logRefused = !logPath.empty() && LogPathRefused(os, logPath, os.FullPath(manifest), programFolder);
+    const bool logRefused =
+        !logPath.empty() && LogPathRefused(os, logPath, context.manifestFull, context.programFolder);
     // A /plan run is read by a script and never shows a window: what a box would say
     // goes to standard output (when redirected) and to the log.
     std::unique_ptr<platform::TextSink> output = switches.planOnly ? platform::RedirectedOutput() : nullptr;
@@ -104,7 +106,7 @@ BOOL CRemovalApp::InitInstance() {
     // manifest and out of the program folder, and a log that cannot be created
     // is then said before any window shows.
     RemovalPlan plan;
-    if (switches.silent || switches.planOnly) plan = ReadPlan(os, switches.argument);
+    if (switches.silent || switches.planOnly) plan = ReadPlan(os, context);
     std::unique_ptr<platform::TextSink> log;
     if (!switches.logPath.empty()) {
         if (!logPath.empty()) log = platform::OpenLogFile(logPath);
@@ -123,9 +125,9 @@ BOOL CRemovalApp::InitInstance() {
 
     if (switches.planOnly) {
         platform::TextSink* sink = output ? output.get() : log.get();
-        const bool emptyProgramFolder = plan.manifestLoaded && MayEmptyProgramFolder(os, programFolder);
+        const bool emptyProgramFolder = plan.manifestLoaded && MayEmptyProgramFolder(os, context.programFolder);
         int code = kExitIncomplete;
-        for (const std::string& line : DescribePlan(os, plan, manifest, emptyProgramFolder, &code)) {
+        for (const std::string& line : DescribePlan(os, context, plan, emptyProgramFolder, &code)) {
             if (sink) sink->Line(line);
         }
         m_exitCode = code;
@@ -133,7 +135,7 @@ BOOL CRemovalApp::InitInstance() {
     }
 
     // One removal per product at a time: a second start shows the first one.
-    platform::ProductLock lock(ProductName(switches.argument));
+    platform::ProductLock lock(context.product);
     if (lock.Failed()) {
         // Unguarded, two removals could each delete what the other still needs.
         if (!switches.silent) ShowBox(kLockFailedText, MB_ICONWARNING);
@@ -151,29 +153,32 @@ BOOL CRemovalApp::InitInstance() {
 
     bool selfRemoval = false;
     if (switches.silent) {
-        RemovalReport report(os, log.get());
+        // No window, so nothing keeps a shutdown or log-off from ending it: the
+        // journal lets a rerun finish what it cut short.
+        RunListener listener(os, log.get());
         RemovalSettings settings;
         settings.silent = true;
         try {
-            settings.manifestPath = manifest;
-            m_exitCode = RunRemoval(os, plan, settings, report, &selfRemoval);
+            const RemovalOutcome outcome = RunRemoval(os, context, plan, settings, listener);
+            m_exitCode = outcome.exitCode;
+            selfRemoval = outcome.selfRemoval;
         } catch (...) {
             m_exitCode = kExitIncomplete;
         }
     } else {
         LoadCurrentControls();
 
-        CRemovalDialog dialog(switches.argument.c_str(), log.get(), &lock);
+        CRemovalDialog dialog(&context, log.get(), &lock);
         m_pMainWnd = &dialog;
         dialog.DoModal();
         m_pMainWnd = nullptr;
-        m_exitCode = dialog.ExitCode();
+        m_exitCode = dialog.ProcessExitCode();
         selfRemoval = dialog.SelfRemoval();
     }
     // Last of all: the copy that removes this file waits for this process to end.
     // The log is no handle the copy inherits, so it stays open to say how it went.
     if (selfRemoval) {
-        const std::string programFile = os.ModuleFileName();
+        const std::string& programFile = context.programFile;
         switch (platform::StartSelfRemoval(programFile, log ? logPath : std::string())) {
         case platform::SelfRemoval::kStarted:
             if (log) log->Line("deleted once the program has ended: " + programFile + ", and its folder if empty");

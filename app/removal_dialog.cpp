@@ -1,21 +1,122 @@
 #include "app/removal_dialog.h"
 
+#include <commctrl.h>
+
 #include "app/about_box.h"
 #include "app/chrome.h"
+#include "app/messages.h"
 #include "app/resource.h"
 #include "platform/platform_win.h"
 #include "platform/program_win.h"
+#include "platform/taskbar_win.h"
 #include "platform/win_handles.h"
 #include "removal/removal_sequence.h"
 
-CRemovalDialog::CRemovalDialog(const char* argument, platform::TextSink* log, const platform::ProductLock* lock,
+namespace {
+
+// Posted by the removal's thread: something to show; it has ended. Sent: ask the
+// user to close running programs.
+const UINT kUpdateMessage = WM_APP + 1;
+const UINT kDoneMessage = WM_APP + 2;
+const UINT kAskMessage = WM_APP + 3;
+// The removal posts at most this often; the dialog looks once more this long
+// after each post, for what came meanwhile.
+const DWORD kUpdateMs = 50;
+const UINT_PTR kLookAgainTimer = 1;
+
+class Lock {
+public:
+    explicit Lock(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
+    ~Lock() { ::ReleaseSRWLockExclusive(&lock_); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
+}  // namespace
+
+// What the removal tells, handed from its thread to the dialog's. Its thread never
+// waits on the window, but to ask the user.
+class CRemovalDialog::Feed : public RunListener {
+public:
+    struct Shown {
+        std::string status;  // the status line, when it changed since last shown
+        uint32_t done = 0;
+        bool busy = false;
+    };
+
+    Feed(platform::Platform& os, platform::TextSink* log, HWND window) : RunListener(os, log, window) {}
+
+    void Status(RemovalStep step, const std::string& command) override {
+        RunListener::Status(step, command);
+        {
+            Lock lock(lock_);
+            shown_.status = StatusText(step, command);
+        }
+        Post();
+    }
+    void Progress(uint32_t done, bool busy) override {
+        {
+            Lock lock(lock_);
+            shown_.done = done;
+            shown_.busy = busy;
+        }
+        Post();
+    }
+    // On the dialog's thread, which may show a box.
+    bool AskRetry(const std::vector<std::string>& programs) override {
+        return ::SendMessageW(Window(), kAskMessage, 0, reinterpret_cast<LPARAM>(&programs)) != 0;
+    }
+    bool Ask(const std::vector<std::string>& programs) { return RunListener::AskRetry(programs); }
+
+    Shown Take() {
+        Lock lock(lock_);
+        Shown shown = shown_;
+        shown_.status.clear();
+        return shown;
+    }
+    // The last the removal's thread does.
+    void Ended(RemovalOutcome outcome) {
+        {
+            Lock lock(lock_);
+            outcome_ = std::move(outcome);
+        }
+        ::PostMessageW(Window(), kDoneMessage, 0, 0);
+    }
+    RemovalOutcome Result() {
+        Lock lock(lock_);
+        return outcome_;
+    }
+
+private:
+    HWND Window() const { return static_cast<HWND>(owner_); }
+    void Post() {
+        const DWORD now = ::GetTickCount();
+        if (posted_ && now - lastPost_ < kUpdateMs) return;
+        posted_ = true;
+        lastPost_ = now;
+        ::PostMessageW(Window(), kUpdateMessage, 0, 0);
+    }
+
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    Shown shown_;
+    RemovalOutcome outcome_;
+    bool posted_ = false;  // the removal's thread alone uses these two
+    DWORD lastPost_ = 0;
+};
+
+CRemovalDialog::CRemovalDialog(const RunContext* context, platform::TextSink* log, const platform::ProductLock* lock,
                                CDialog* parent)
     : CDialog(ID_REMOVAL_DIALOG, parent),
       m_icon(CWinApp::Current()->LoadIcon(ID_APP_ICON)),
-      m_argument(argument ? argument : CWinApp::Current()->m_lpCmdLine),
+      m_context(context ? *context : MakeRunContext(platform::Windows(), CWinApp::Current()->m_lpCmdLine)),
       m_log(log),
       m_lock(lock),
       m_exitCode(kExitCancelled) {}
+
+CRemovalDialog::~CRemovalDialog() = default;
 
 BOOL CRemovalDialog::OnInitDialog() {
     CDialog::OnInitDialog();
@@ -23,7 +124,7 @@ BOOL CRemovalDialog::OnInitDialog() {
     if (m_lock) m_lock->Mark(m_hWnd);
     ManifestTexts texts;
     try {
-        ReadManifest(platform::Windows(), m_argument, m_plan, texts);
+        ReadManifest(platform::Windows(), m_context, m_plan, texts);
     } catch (...) {
         // Out of memory while reading: show what was read so far.
     }
@@ -52,6 +153,27 @@ bool CRemovalDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         case WM_QUERYDRAGICON:
             *result = reinterpret_cast<LRESULT>(OnQueryDragIcon());
             return true;
+        case WM_QUERYENDSESSION:
+            // Shut down half-way, the product would be left half removed.
+            if (!m_feed) return false;
+            *result = FALSE;
+            return true;
+        case kUpdateMessage:
+            if (!m_feed) return true;
+            ShowProgress();
+            ::SetTimer(m_hWnd, kLookAgainTimer, kUpdateMs, nullptr);
+            return true;
+        case WM_TIMER:
+            if (wParam != kLookAgainTimer) return false;
+            ::KillTimer(m_hWnd, kLookAgainTimer);
+            if (m_feed) ShowProgress();
+            return true;
+        case kAskMessage:
+            *result = m_feed->Ask(*reinterpret_cast<const std::vector<std::string>*>(lParam));
+            return true;
+        case kDoneMessage:
+            Finish();
+            return true;
         default:
             return false;
     }
@@ -60,7 +182,11 @@ bool CRemovalDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
 bool CRemovalDialog::OnSysCommand(UINT command, LPARAM) {
     if (!IsAboutCommand(command)) return false;  // the system's own handling
     CAboutBox about;
+    m_aboutOpen = true;
     about.DoModal();
+    m_aboutOpen = false;
+    // The removal ended while the box was open: the final message comes now.
+    if (m_finishPending) Finish();
     return true;
 }
 
@@ -101,21 +227,68 @@ void CRemovalDialog::RunRemoval() {
     m_removing = true;
     ::EnableWindow(::GetDlgItem(m_hWnd, IDOK), FALSE);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDCANCEL), FALSE);
+    // Below the status line, where there was nothing until now.
+    RECT place = {7, 56, 7 + 232, 56 + 8};
+    ::MapDialogRect(m_hWnd, &place);
+    m_bar = ::CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH, place.left, place.top,
+                              place.right - place.left, place.bottom - place.top, m_hWnd,
+                              reinterpret_cast<HMENU>(static_cast<UINT_PTR>(ID_PROGRESS_BAR)), nullptr, nullptr);
+    ::SendMessageW(m_bar, PBM_SETRANGE32, 0, kProgressEnd);
+    m_taskbar.reset(new platform::TaskbarProgress(m_hWnd));
     platform::Platform& os = platform::Windows();
-    RemovalReport report(os, m_log);
-    report.onStatus = [this](const std::string& text) {
-        SetDlgItemText(ID_PROMPT_TEXT, text);
-        ::UpdateWindow(::GetDlgItem(m_hWnd, ID_PROMPT_TEXT));
-    };
-    int result = kExitIncomplete;
+    m_feed.reset(new Feed(os, m_log, m_hWnd));
+    uint32_t error = 0;
+    // Without a thread of its own it runs here, as ever, only without answering meanwhile.
+    if (!os.BeginThread(Work, this, &error)) Work(this);
+}
+
+unsigned CRemovalDialog::Work(void* dialog) {
+    CRemovalDialog& self = *static_cast<CRemovalDialog*>(dialog);
+    RemovalOutcome outcome;  // out of memory outside every item's guard: 1603, nothing told
     try {
-        RemovalSettings settings;
-        settings.owner = m_hWnd;
-        settings.manifestPath = ManifestPath(GetProgramFolder(os), m_argument);
-        result = ::RunRemoval(os, m_plan, settings, report, &m_selfRemoval);
+        outcome = ::RunRemoval(platform::Windows(), self.m_context, self.m_plan, RemovalSettings(), *self.m_feed);
     } catch (...) {
-        // Out of memory outside every item's guard: the dialog still ends.
     }
-    m_exitCode = result;
-    EndDialog(result == kExitCancelled ? IDCANCEL : IDOK);
+    self.m_feed->Ended(std::move(outcome));
+    return 0;
+}
+
+void CRemovalDialog::ShowProgress() {
+    const Feed::Shown shown = m_feed->Take();
+    if (!shown.status.empty()) {
+        SetDlgItemText(ID_PROMPT_TEXT, shown.status);
+        // Windows names the reason beside the window when the user shuts down.
+        if (m_shutdownBlock) {
+            m_shutdownBlock->Say(shown.status);
+        } else {
+            m_shutdownBlock.reset(new platform::ShutdownBlock(m_hWnd, shown.status));
+        }
+    }
+    if (shown.busy != m_barBusy) {
+        // A marquee while a module's uninstaller runs: how far it is, nobody knows.
+        m_barBusy = shown.busy;
+        const LONG style = ::GetWindowLongW(m_bar, GWL_STYLE);
+        ::SetWindowLongW(m_bar, GWL_STYLE, shown.busy ? style | PBS_MARQUEE : style & ~PBS_MARQUEE);
+        ::SendMessageW(m_bar, PBM_SETMARQUEE, shown.busy, 0);
+    }
+    if (!shown.busy) ::SendMessageW(m_bar, PBM_SETPOS, shown.done, 0);
+    m_taskbar->Show(shown.done, kProgressEnd, shown.busy);
+}
+
+void CRemovalDialog::Finish() {
+    if (m_aboutOpen) {
+        m_finishPending = true;
+        return;
+    }
+    m_finishPending = false;
+    ::KillTimer(m_hWnd, kLookAgainTimer);
+    ShowProgress();
+    const RemovalOutcome outcome = m_feed->Result();
+    m_feed.reset();
+    m_shutdownBlock.reset();
+    m_taskbar.reset();
+    m_exitCode = outcome.exitCode;
+    m_selfRemoval = outcome.selfRemoval;
+    ShowOutcome(platform::Windows(), m_hWnd, m_plan.displayName, outcome);
+    EndDialog(m_exitCode == kExitCancelled ? IDCANCEL : IDOK);
 }

@@ -3,25 +3,31 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "plan/manifest_reader.h"
 #include "plan/removal_plan.h"
 #include "platform/framework_win.h"
 #include "platform/platform.h"
+#include "removal/listener.h"
 
 namespace platform {
 class ProductLock;
-}
+class ShutdownBlock;
+class TaskbarProgress;
+}  // namespace platform
 
 class CRemovalDialog : public CDialog {
 public:
-    // `argument` names the manifest (null: the whole command-line tail); `log`
+    // `context` names the manifest (null: the whole command-line tail); `log`
     // (may be null) hears every step; `lock` marks the window as this product's removal.
-    explicit CRemovalDialog(const char* argument = nullptr, platform::TextSink* log = nullptr,
+    explicit CRemovalDialog(const RunContext* context = nullptr, platform::TextSink* log = nullptr,
                             const platform::ProductLock* lock = nullptr, CDialog* parent = nullptr);
+    ~CRemovalDialog() override;
 
     const RemovalPlan& Plan() const { return m_plan; }
     // 1602 unless OK ran the removal; then what the removal says.
-    int ExitCode() const { return m_exitCode; }
+    int ProcessExitCode() const { return m_exitCode; }
     // Whether the program's own file and folder are to go once it has ended.
     bool SelfRemoval() const { return m_selfRemoval; }
 
@@ -33,21 +39,34 @@ protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
 private:
+    class Feed;
+
     // The About entry of the system menu and the window's icons.
     void SetUpChrome();
     bool OnSysCommand(UINT command, LPARAM position);
     bool OnPaint();
     HCURSOR OnQueryDragIcon() const;
     void ApplyTexts(const ManifestTexts& texts);
-    // OK: carries out the plan, says so, and ends the dialog.
+    // OK: starts the removal on a thread of its own; this thread shows what it tells.
     void RunRemoval();
+    static unsigned Work(void* dialog);
+    // Shows the latest status and progress the removal told.
+    void ShowProgress();
+    // Once the removal has ended: says how, and ends the dialog.
+    void Finish();
 
     RemovalPlan m_plan;
     HICON m_icon;
     bool m_removing = false;  // OK and Cancel are ignored once removal has begun
-    std::string m_argument;
+    bool m_aboutOpen = false, m_finishPending = false;
+    RunContext m_context;
     platform::TextSink* m_log;
     const platform::ProductLock* m_lock;
     int m_exitCode;
     bool m_selfRemoval = false;
+    std::unique_ptr<Feed> m_feed;
+    HWND m_bar = nullptr;
+    bool m_barBusy = false;
+    std::unique_ptr<platform::TaskbarProgress> m_taskbar;
+    std::unique_ptr<platform::ShutdownBlock> m_shutdownBlock;
 };

@@ -52,20 +52,17 @@ void ReadModule(platform::Platform& os, const std::string& programFolder, XmlNod
 
 }  // namespace
 
-void ReadManifest(platform::Platform& os, const std::string& argument, RemovalPlan& plan,
-                  ManifestTexts& texts) {
-    const std::string programFolder = GetProgramFolder(os);
-
+void ReadManifest(platform::Platform& os, const RunContext& context, RemovalPlan& plan, ManifestTexts& texts) {
     // Declared first so that every DOM object below is released before it goes.
     std::unique_ptr<platform::XmlSession> session = os.OpenXml();
     if (!session) return;
 
-    plan.productName = ProductName(argument);
+    plan.productName = context.product;
     plan.productKey = ProductKey(plan.productName);
     platform::XmlDocument& document = session->Document();
-    const std::string manifest = ManifestPath(programFolder, argument);
+    const std::string& manifest = context.manifestPath;
     if (!document.Load(manifest)) {
-        plan.manifestMissing = argument.empty() || !os.IsFile(manifest);
+        plan.manifestMissing = context.argument.empty() || !os.IsFile(manifest);
         return;
     }
     plan.manifestLoaded = true;
@@ -87,7 +84,7 @@ void ReadManifest(platform::Platform& os, const std::string& argument, RemovalPl
         bool ok = false;
         const long count = modules->Length(&ok);
         for (long i = 0; ok && i < count; ++i) {
-            if (std::unique_ptr<XmlNode> module = modules->Item(i)) ReadModule(os, programFolder, *module, plan);
+            if (std::unique_ptr<XmlNode> module = modules->Item(i)) ReadModule(os, context.programFolder, *module, plan);
         }
     }
 }

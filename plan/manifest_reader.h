@@ -20,9 +20,8 @@ extern const char kCaptionTemplate[];
 // Sets `text` to the named attribute's text, or to the empty string.
 void ReadAttribute(platform::XmlNode& node, const char* name, std::string& text);
 
-// Fills `plan` from the manifest named by `argument` (relative to the program
-// folder), and `texts` as soon as the Setup element has been read. Never reports
-// a failure: what cannot be read is absent from the plan. Only an allocation
-// failure escapes, after every DOM object has been released.
-void ReadManifest(platform::Platform& os, const std::string& argument, RemovalPlan& plan,
-                  ManifestTexts& texts);
+// Fills `plan` from the manifest the context names (its argument, relative to the
+// program folder), and `texts` as soon as the Setup element has been read. Never
+// reports a failure: what cannot be read is absent from the plan. Only an
+// allocation failure escapes, after every DOM object has been released.
+void ReadManifest(platform::Platform& os, const RunContext& context, RemovalPlan& plan, ManifestTexts& texts);

@@ -2,50 +2,53 @@
 
 #include <cstring>
 
+#include "plan/command_line.h"
+
 using platform::Format;
 
 const char kUninstallKeyTemplate[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s";
 
 std::string ProgramFolderOf(const std::string& programFile) {
-    // Byte search on purpose: the path is what the system reported, cut exactly there.
-    const size_t cut = programFile.rfind('\\');
-    return cut == std::string::npos ? programFile : programFile.substr(0, cut);
+    std::string folder = platform::ParentFolder(programFile);
+    // The program folder has no trailing backslash, not even a drive's root ("D:").
+    if (folder.size() > 1 && folder.back() == '\\' && folder[folder.size() - 2] == ':') folder.pop_back();
+    return folder;
 }
-
-std::string GetProgramFolder(platform::Platform& os) { return ProgramFolderOf(os.ModuleFileName()); }
 
 std::string ManifestPath(const std::string& programFolder, const std::string& argument) {
     return Format("%s\\%s", {&programFolder, &argument});
-}
-
-std::string ProductName(const std::string& argument) {
-    const size_t slash = argument.find_last_of("\\/");
-    const std::string file = slash == std::string::npos ? argument : argument.substr(slash + 1);
-    const size_t dot = file.rfind('.');
-    return dot == std::string::npos ? std::string() : file.substr(0, dot);
 }
 
 std::string ProductKey(const std::string& productName) {
     return Format(kUninstallKeyTemplate, {&productName});
 }
 
+RunContext MakeRunContext(platform::Platform& os, const std::string& argument) {
+    RunContext context;
+    context.programFile = os.ModuleFileName();
+    context.programFolder = ProgramFolderOf(context.programFile);
+    return WithArgument(os, context, argument);
+}
+
+RunContext WithArgument(platform::Platform& os, const RunContext& context, const std::string& argument) {
+    RunContext result = context;
+    result.argument = argument;
+    result.manifestPath = ManifestPath(context.programFolder, argument);
+    result.manifestFull = os.FullPath(result.manifestPath);
+    if (result.manifestFull.empty()) result.manifestFull = result.manifestPath;
+    result.product = ProductName(argument);
+    return result;
+}
+
 std::string ModuleCommand(platform::Platform& os, const std::string& programFolder, const std::string& uninstall,
                           const std::string& param, const std::string& dir) {
     const std::string base = dir.empty() ? programFolder : Format("%s\\%s", {&programFolder, &dir});
-    std::string program = Format("%s\\%s", {&base, &uninstall});
-    std::string arguments;
-    if (!os.IsFile(program)) {
-        for (size_t blank = uninstall.find(' '); blank != std::string::npos; blank = uninstall.find(' ', blank + 1)) {
-            const std::string head = uninstall.substr(0, blank);
-            const std::string candidate = Format("%s\\%s", {&base, &head});
-            if (!head.empty() && os.IsFile(candidate)) {
-                program = candidate;
-                arguments = uninstall.substr(blank);
-                break;
-            }
-        }
-    }
-    std::string command = "\"" + program + "\"" + arguments;
+    const std::string joined = Format("%s\\%s", {&base, &uninstall});
+    // The folders are the manifest's own, never split: only `uninstall` is probed.
+    // A program that does not exist is named in full, as the manifest names it.
+    const CommandProgram program = ProgramOfCommand(os, joined, base.size() + 1);
+    std::string command = program.found ? "\"" + program.path + "\"" + joined.substr(program.end)
+                                        : "\"" + joined + "\"";
     if (!param.empty()) command += Format(" \"%s\"", {&param});
     return command;
 }

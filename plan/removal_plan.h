@@ -22,17 +22,25 @@ struct RemovalPlan {
 
 extern const char kUninstallKeyTemplate[];
 
-// The folder of the running program: its path cut at the last backslash (in
-// UTF-8 that byte is always the backslash character).
-std::string GetProgramFolder(platform::Platform& os);
+// The folder that holds the program file: its path cut at the last backslash (in
+// UTF-8 that byte is always the backslash character), without a trailing one.
 std::string ProgramFolderOf(const std::string& programFile);
 
 std::string ManifestPath(const std::string& programFolder, const std::string& argument);
-// The product the argument names: its file name, without any folder part, up to
-// its last full stop; empty when it has none. "Foo.xml", ".\\Foo.xml" and
-// "sub\\Foo.xml" are all Foo, with one key and one lock.
-std::string ProductName(const std::string& argument);
 std::string ProductKey(const std::string& productName);
+
+// Where a run stands, made once as it starts and handed to everything after.
+struct RunContext {
+    std::string programFile;    // the running program, as the system reports it
+    std::string programFolder;  // the folder that holds it
+    std::string argument;       // the manifest's name, as the command line gives it
+    std::string manifestPath;   // the manifest, as the argument names it in the program folder
+    std::string manifestFull;   // the same, resolved (as spelled when it cannot be)
+    std::string product;        // the product the argument names
+};
+RunContext MakeRunContext(platform::Platform& os, const std::string& argument);
+// The same program, with another manifest (another product's, sharing the folder).
+RunContext WithArgument(platform::Platform& os, const RunContext& context, const std::string& argument);
 
 // Command line of one module's uninstaller from its `uninstall`, `uninstallparam`
 // and `dir` values; `uninstall` must not be empty. The program's path is quoted,

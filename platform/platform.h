@@ -42,6 +42,7 @@ struct FileIdentity {
     uint32_t volume = 0;
     uint64_t index = 0;
     uint64_t lastWrite = 0;  // when its content last changed (not part of what it is)
+    bool folder = false;
     std::string finalPath;  // the path with every link and alias resolved
 };
 bool SameFile(const FileIdentity& a, const FileIdentity& b);
@@ -175,12 +176,14 @@ public:
     virtual std::unique_ptr<Event> NewEvent() = 0;
     // Starts `routine(arg)` on a new thread; false with the system error on failure.
     virtual bool BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) = 0;
-    // Waits for `event` on the UI thread, keeping that thread responsive without
-    // processing user input.
-    virtual void WaitOnUiThread(Event& event) = 0;
-    // Starts a command line (its buffer may be modified); false with the system error.
-    // A command line that begins with a quoted path runs exactly that file.
-    virtual std::unique_ptr<Process> StartProcess(std::string& commandLine, uint32_t* error) = 0;
+    // Waits for `event`, answering meanwhile what is sent to the calling thread's
+    // windows (a child's broadcast), without processing user input.
+    virtual void WaitAnswering(Event& event) = 0;
+    // Starts a command line (its buffer may be modified); null with the system error.
+    // With a `program`, exactly that file runs; without, the system searches for
+    // what the line names.
+    virtual std::unique_ptr<Process> StartProcess(const std::string& program, std::string& commandLine,
+                                                  uint32_t* error) = 0;
 
     // Programs running now, other than this one.
     virtual std::vector<RunningProgram> RunningPrograms() = 0;
@@ -211,7 +214,7 @@ public:
     // views, each read once.
     virtual std::vector<InstalledEntry> InstalledProducts() = 0;
 
-    // Drops keyboard and mouse input that queued up while the UI thread was busy,
+    // Drops keyboard and mouse input queued up for the calling thread,
     // so that clicks made meanwhile do not act on what is shown next.
     virtual void DiscardQueuedInput() = 0;
     // Shows a message box with one OK button and waits for the user.

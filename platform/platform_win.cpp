@@ -27,15 +27,7 @@ private:
 // The program file of a running process; empty when it cannot be asked.
 std::string ProcessImage(DWORD id) {
     unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
-    if (!process) return std::string();
-    WideString path(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        DWORD length = static_cast<DWORD>(path.size());
-        if (::QueryFullProcessImageNameW(process.get(), 0, &path[0], &length)) return Narrow(path.data(), length);
-        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
-        path.resize(32768);
-    }
-    return std::string();
+    return process ? Narrow(ImageOf(process.get())) : std::string();
 }
 
 class WinProcess : public Process {
@@ -120,13 +112,22 @@ WindowsPlatform& Windows() {
 }
 
 std::string WindowsPlatform::ModuleFileName() {
-    WideString buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
-        if (length < buffer.size()) return Narrow(buffer.data(), length);
-        if (buffer.size() >= 32768) return std::string();  // no path is longer
-        buffer.resize(buffer.size() * 2);
-    }
+    // A name cut at the buffer's end comes back as long as the buffer.
+    return Narrow(GrownText([](wchar_t* buffer, DWORD size) { return ::GetModuleFileNameW(nullptr, buffer, size); }));
+}
+
+WideString ImageOf(HANDLE process) {
+    return GrownText([process](wchar_t* buffer, DWORD size) -> DWORD {
+        DWORD length = size;
+        if (::QueryFullProcessImageNameW(process, 0, buffer, &length)) return length;
+        return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? size : 0;
+    });
+}
+
+WideString FinalPathOf(HANDLE file) {
+    return GrownText([file](wchar_t* buffer, DWORD size) {
+        return ::GetFinalPathNameByHandleW(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
 }
 
 bool WindowsPlatform::SpecialFolder(ShellFolder which, std::string* path) {
@@ -159,19 +160,10 @@ FileIdentity IdentityOf(HANDLE file) {
         identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
         identity.lastWrite =
             (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+        identity.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     }
-    WideString final(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length = ::GetFinalPathNameByHandleW(file, &final[0], static_cast<DWORD>(final.size()),
-                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) break;
-        if (length < final.size()) {
-            final.resize(length);
-            identity.finalPath = PlainPath(final);
-            break;
-        }
-        final.resize(length + 1);
-    }
+    const WideString final = FinalPathOf(file);
+    if (!final.empty()) identity.finalPath = PlainPath(final);
     identity.known = true;
     return identity;
 }
@@ -303,7 +295,7 @@ bool WindowsPlatform::BeginThread(unsigned (*routine)(void*), void* arg, uint32_
     return true;
 }
 
-void WindowsPlatform::WaitOnUiThread(Event& event) {
+void WindowsPlatform::WaitAnswering(Event& event) {
     const HANDLE handle = static_cast<WinEvent&>(event).get();
     for (;;) {
         // Sent messages (a child's broadcast) are answered, and paint is done, but
@@ -322,25 +314,25 @@ void WindowsPlatform::WaitOnUiThread(Event& event) {
     }
 }
 
-std::unique_ptr<Process> WindowsPlatform::StartProcess(std::string& commandLine, uint32_t* error) {
+std::unique_ptr<Process> WindowsPlatform::StartProcess(const std::string& program, std::string& commandLine,
+                                                       uint32_t* error) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWDEFAULT;
     PROCESS_INFORMATION info{};
     WideString command = Widen(commandLine);
-    // A quoted program path names the file itself: the system then never tries
-    // the shorter names that blanks in an unquoted path would suggest.
-    // (Named as the application too, where the system takes a name that long: Wine
-    // faults on a longer one, and the quotes alone already settle which file runs.)
-    WideString program = Widen(QuotedProgram(commandLine));
-    if (program.size() >= MAX_PATH) program.clear();
+    // Named as the application, the system never tries the shorter names that
+    // blanks in an unquoted path would suggest; only where it takes a name that
+    // long (Wine faults on a longer one, and quotes in the line settle it as well).
+    WideString application = Widen(program);
+    if (application.size() >= MAX_PATH) application.clear();
     command.push_back(L'\0');  // CreateProcessW may write into the buffer
     // Started suspended inside a job, so that whatever it starts before it runs a
     // single instruction is counted too. A system that refuses the job (Windows 7
     // inside another job) still runs the command, only without that count.
     unique_handle job(::CreateJobObjectW(nullptr, nullptr));
-    const BOOL started = ::CreateProcessW(program.empty() ? nullptr : program.c_str(), &command[0], nullptr, nullptr,
+    const BOOL started = ::CreateProcessW(application.empty() ? nullptr : application.c_str(), &command[0], nullptr, nullptr,
                                           FALSE, NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr,
                                           &startup, &info);
     if (!started) {
@@ -492,14 +484,9 @@ std::string WindowsPlatform::WindowsFolder() {
 
 std::string WindowsPlatform::FullPath(const std::string& path) {
     const WideString wide = Widen(path);
-    WideString full(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
-        if (length == 0) break;
-        if (length < full.size()) return Narrow(full.data(), length);
-        full.resize(length + 1);
-    }
-    return std::string();
+    return Narrow(GrownText([&wide](wchar_t* buffer, DWORD size) {
+        return ::GetFullPathNameW(wide.c_str(), size, buffer, nullptr);
+    }));
 }
 
 std::string WindowsPlatform::MoveAside(const std::string& path) {

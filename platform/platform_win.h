@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win_handles.h"
 
 namespace platform {
 
@@ -31,8 +32,9 @@ public:
     std::string WindowsFolder() override;
     std::unique_ptr<Event> NewEvent() override;
     bool BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) override;
-    void WaitOnUiThread(Event& event) override;
-    std::unique_ptr<Process> StartProcess(std::string& commandLine, uint32_t* error) override;
+    void WaitAnswering(Event& event) override;
+    std::unique_ptr<Process> StartProcess(const std::string& program, std::string& commandLine,
+                                          uint32_t* error) override;
     bool DeleteRegistryTree(const std::string& key) override;
     uint32_t LastError() override;
     std::string ErrorText(uint32_t error) override;
@@ -56,6 +58,11 @@ private:
 
 // What an open file or folder is.
 FileIdentity IdentityOf(HANDLE file);
+// The path the system gives an open file, every link resolved (\\?\ form); empty
+// when it cannot say.
+WideString FinalPathOf(HANDLE file);
+// The program file a process runs; empty when it cannot be asked.
+WideString ImageOf(HANDLE process);
 
 // The process-wide instance the program itself uses.
 WindowsPlatform& Windows();

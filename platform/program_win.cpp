@@ -337,10 +337,9 @@ void EnterSystemFolder() {
 }
 
 SelfRemoval StartSelfRemoval(const std::string& programFile, const std::string& logPath) {
-    const WideString file = FilePath(programFile);
-    const WideString::size_type cut = file.rfind(L'\\');
-    if (programFile.empty() || cut == WideString::npos) return SelfRemoval::kFailed;
-    const WideString folder = file.substr(0, cut);
+    const std::string parent = ParentFolder(programFile);
+    if (parent.empty()) return SelfRemoval::kFailed;
+    const WideString file = FilePath(programFile), folder = FilePath(parent);
     const CopyStart how = HowToStartCopy();
     if ((how.tryBreakaway || how.mayStay) && StartCopy(file, folder, how, logPath)) return SelfRemoval::kStarted;
     return RemoveAtRestart(file, folder);
@@ -353,11 +352,9 @@ namespace {
 // it waits for the end of its input, which comes when this process ends and
 // its end of the pipe closes, then retries a while for the file to be released.
 void RemoveOwnCopy() {
-    wchar_t buffer[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
-    const WideString self(buffer, length);
-    const WideString folder = self.substr(0, self.rfind(L'\\'));
+    const std::string program = Windows().ModuleFileName();
+    if (ParentFolder(program).empty()) return;
+    const WideString self = Widen(program), folder = Widen(ParentFolder(program));
     // Only when no interpreter can be started is the copy left to the next restart:
     // an entry scheduled for nothing would still tell installers a restart is pending.
     auto leaveToRestart = [&self, &folder] {
@@ -388,30 +385,9 @@ void RemoveOwnCopy() {
     // `writeEnd` stays open until this process ends.
 }
 
-// A file or folder by what it is, not by its name.
-struct Identity {
-    DWORD volume = 0, high = 0, low = 0;
-    bool folder = false;
-    bool operator==(const Identity& other) const {
-        return volume == other.volume && high == other.high && low == other.low && folder == other.folder;
-    }
-};
-
-bool IdentityOf(HANDLE handle, Identity* identity) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &info)) return false;
-    identity->volume = info.dwVolumeSerialNumber;
-    identity->high = info.nFileIndexHigh;
-    identity->low = info.nFileIndexLow;
-    identity->folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    return true;
-}
-
-bool IdentityOf(const std::string& path, Identity* identity) {
-    unique_file handle(::CreateFileW(FilePath(path).c_str(), FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return handle && IdentityOf(handle.get(), identity);
+// What a handle handed over on the command line is: only a file on a disk counts.
+FileIdentity DiskIdentity(HANDLE handle) {
+    return ::GetFileType(handle) == FILE_TYPE_DISK ? IdentityOf(handle) : FileIdentity();
 }
 
 // Four handle values in decimal, one blank apart, as StartSelfRemoval writes them;
@@ -439,11 +415,7 @@ bool ReadHandles(const std::string& text, HANDLE (&handles)[4], std::string* res
 // Renames an open file, through its handle, to a fresh hidden name in its own
 // folder: the new path (in the \\?\ form), or empty when it cannot be moved.
 WideString MoveAsideThrough(HANDLE file) {
-    WideString path(32768, L'\0');
-    const DWORD length = ::GetFinalPathNameByHandleW(file, &path[0], static_cast<DWORD>(path.size()),
-                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0 || length >= path.size()) return WideString();
-    path.resize(length);
+    const WideString path = FinalPathOf(file);
     const WideString::size_type cut = path.rfind(L'\\');
     if (cut == WideString::npos || path.compare(0, 4, L"\\\\?\\") != 0) return WideString();
     for (unsigned attempt = 0; attempt < 8; ++attempt) {
@@ -467,14 +439,6 @@ WideString MoveAsideThrough(HANDLE file) {
     return WideString();
 }
 
-WideString FinalPath(HANDLE handle) {
-    WideString path(32768, L'\0');
-    const DWORD length = ::GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()),
-                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    path.resize(length < path.size() ? length : 0);
-    return path;
-}
-
 // Adds a line to the log the program wrote, which it has closed by now.
 void AddToLog(const std::string& logPath, const std::string& line) {
     if (logPath.empty()) return;
@@ -496,16 +460,11 @@ bool RunSelfRemoval(const std::string& arguments) {
     // and never deletes.
     const DWORD id = ::GetProcessId(program);
     if (id == 0 || id == ::GetCurrentProcessId()) return false;
-    WideString image(32768, L'\0');
-    DWORD length = static_cast<DWORD>(image.size());
-    if (!::QueryFullProcessImageNameW(program, 0, &image[0], &length)) return false;
-    const std::string imagePath = Narrow(image.data(), length);
-    const std::string::size_type cut = imagePath.rfind('\\');
-    Identity heldFile, heldFolder, namedFile, namedFolder;
-    if (cut == std::string::npos || !IdentityOf(file, &heldFile) || heldFile.folder ||
-        !IdentityOf(imagePath, &namedFile) || !(heldFile == namedFile) || !IdentityOf(folder, &heldFolder) ||
-        !heldFolder.folder || !IdentityOf(imagePath.substr(0, cut), &namedFolder) || !(heldFolder == namedFolder) ||
-        !::SetEvent(ready)) {
+    const std::string imagePath = Narrow(ImageOf(program));
+    const std::string imageFolder = ParentFolder(imagePath);
+    const FileIdentity heldFile = DiskIdentity(file), heldFolder = DiskIdentity(folder);
+    if (imageFolder.empty() || heldFile.folder || !SameFile(heldFile, Windows().Identify(imagePath)) ||
+        !heldFolder.folder || !SameFile(heldFolder, Windows().Identify(imageFolder)) || !::SetEvent(ready)) {
         return false;
     }
     ::CloseHandle(ready);
@@ -536,9 +495,9 @@ bool RunSelfRemoval(const std::string& arguments) {
     // Only an empty folder goes: the system refuses to delete one that holds anything,
     // a file scheduled for the restart or a newer program.
     if (!::SetFileInformationByHandle(folder, FileDispositionInfo, &remove, sizeof(remove)) && scheduled) {
-        const WideString path = FinalPath(folder);
+        const WideString path = FinalPathOf(folder);
         if (path.empty() || !::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-            AddToLog(logPath, "left: " + imagePath.substr(0, cut) + ": not scheduled for the restart");
+            AddToLog(logPath, "left: " + imageFolder + ": not scheduled for the restart");
         }
     }
     ::CloseHandle(folder);

@@ -31,10 +31,10 @@ const char* CommandLineTail(const char* commandLine) {
     return reinterpret_cast<const char*>(p);
 }
 
-std::string QuotedProgram(const std::string& commandLine) {
-    if (commandLine.empty() || commandLine[0] != '"') return std::string();
-    const size_t close = commandLine.find('"', 1);
-    return close == std::string::npos ? std::string() : commandLine.substr(1, close - 1);
+std::string ParentFolder(const std::string& path) {
+    const size_t cut = path.find_last_of("\\/");
+    if (cut == std::string::npos) return std::string();
+    return path.substr(0, cut > 0 && path[cut - 1] == ':' ? cut + 1 : cut);
 }
 
 static char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }

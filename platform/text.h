@@ -22,9 +22,10 @@ std::string Format(const char* pattern, std::initializer_list<const std::string*
 // UTF-8 every byte below 0x80 is that character, so the rule holds per character.
 const char* CommandLineTail(const char* commandLine);
 
-// The program path that a command line begins with in double quotes, without
-// them; empty when the line does not begin with a quoted path.
-std::string QuotedProgram(const std::string& commandLine);
+// The folder that holds `path`, by its spelling: what comes before its last
+// backslash or slash, empty when nothing does. A drive's root keeps its backslash
+// ("C:\\" for "C:\\x.log"), for "C:" alone names the drive's current folder.
+std::string ParentFolder(const std::string& path);
 
 // Equality of paths as the file system sees them (ASCII letters case-folded).
 bool SamePathText(const std::string& a, const std::string& b);

@@ -53,6 +53,29 @@ inline std::string Narrow(const WideString& text) { return Narrow(text.data(), t
 // reached exactly; '/' becomes '\', which that prefix no longer translates.
 WideString FilePath(const std::string& path);
 
+// A text the system writes into a buffer of the caller's: `fill(buffer, size)`
+// returns the text's length when it fits (below `size`), a length of `size` or more
+// when it does not (what it needs, or just `size` when the call cannot say), or 0
+// on failure. The buffer grows until the text fits, up to the longest path the
+// system has; empty when it never does.
+template <typename Fill>
+WideString GrownText(Fill fill) {
+    constexpr DWORD kLongest = 32768;
+    WideString buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        const DWORD length = fill(&buffer[0], size);
+        if (length == 0) return WideString();
+        if (length < size) {
+            buffer.resize(length);
+            return buffer;
+        }
+        if (size >= kLongest) return WideString();
+        const DWORD wanted = length > size ? length + 1 : size * 2;
+        buffer.resize(wanted < kLongest ? wanted : kLongest);
+    }
+}
+
 // UTF-8 to a COM string; null only when allocation fails.
 unique_bstr Utf8ToBstr(const std::string& text);
 

@@ -53,6 +53,7 @@ void Mark(Level& level, Fate fate) {
 Level Walk::Enter(std::unique_ptr<OpenFolder> folder) {
     Level level;
     level.entries = folder->List();
+    observer_.Listed(level.entries.size());
     level.folder = std::move(folder);
     // What must go last moves to the end, the rest keeping their order.
     std::vector<FolderEntry> lasts;
@@ -155,6 +156,7 @@ void Walk::Run(std::unique_ptr<OpenFolder> top) {
             continue;
         }
         const FolderEntry& entry = level.entries[level.next++];
+        observer_.Reached();
         const std::string path = level.folder->Path() + "\\" + entry.name;
         if (observer_.Keeps(path)) {
             level.kept = true;

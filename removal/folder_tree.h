@@ -26,6 +26,10 @@ public:
     virtual bool Keeps(const std::string& path) { return false; }
     // True for an entry of `folder` that must go after all the others there.
     virtual bool GoesLast(const std::string& folder, const std::string& name) { return false; }
+    // How far the walk has come: a folder's listing found `entries`, and the walk
+    // took one entry of a listing in hand.
+    virtual void Listed(size_t entries) {}
+    virtual void Reached() {}
 };
 
 // Opens a group or program folder to remove from. When its path ends in a link,

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "plan/command_line.h"
 #include "platform/text.h"
 
 bool IsInsideFolder(const std::string& path, const std::string& folder) {
@@ -31,7 +32,7 @@ void WaitForHandedOnWork(platform::Platform& os, platform::Process& process, con
 unsigned LaunchWorker(void* param) {
     LaunchRecord& record = *static_cast<LaunchRecord*>(param);
     uint32_t error = 0;
-    std::unique_ptr<platform::Process> process = record.os->StartProcess(record.command, &error);
+    std::unique_ptr<platform::Process> process = record.os->StartProcess(record.program, record.command, &error);
     if (!process) {
         record.exitCode = error;
         record.started = false;
@@ -50,7 +51,10 @@ unsigned LaunchWorker(void* param) {
 
 int RunAndWait(platform::Platform& os, const std::string& command, uint32_t& exitCode,
                const std::vector<std::string>& workFolders) {
-    std::unique_ptr<LaunchRecord> record(new LaunchRecord{&os, command, nullptr, 0, false, false, workFolders});
+    // A quoted program runs exactly that file; the system searches for an unquoted one.
+    const CommandProgram program = ProgramOfCommand(os, command);
+    std::unique_ptr<LaunchRecord> record(new LaunchRecord{&os, program.quoted ? program.path : std::string(), command,
+                                                          nullptr, 0, false, false, workFolders});
     std::unique_ptr<platform::Event> done = os.NewEvent();
     record->done = done.get();
     uint32_t error = 0;
@@ -59,7 +63,7 @@ int RunAndWait(platform::Platform& os, const std::string& command, uint32_t& exi
         exitCode = error;
         return -1;
     }
-    os.WaitOnUiThread(*done);
+    os.WaitAnswering(*done);
     exitCode = record->exitCode;
     if (!record->started) return -1;
     return record->exitCodeRead ? 0 : 1;

@@ -11,6 +11,7 @@
 // after the worker has signalled `done`.
 struct LaunchRecord {
     platform::Platform* os;
+    std::string program;  // the file to run exactly; empty: the system's search of `command`
     std::string command;  // its buffer is the one handed to process creation
     platform::Event* done;
     uint32_t exitCode;
@@ -21,8 +22,7 @@ struct LaunchRecord {
     std::vector<std::string> workFolders;
 };
 
-// Starts `command` on a worker thread and waits, on the UI thread, until the process
-// has ended, and with it whatever it started from `workFolders`. Returns 0 with the
+// Starts `command` on a thread of its own and waits until the process has ended, and with it whatever it started from `workFolders`. Returns 0 with the
 // process's exit code; 1 with the system error when it ran but its exit code cannot
 // be read; -1 with the system error when the process (or the worker thread) cannot
 // be started.

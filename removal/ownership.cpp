@@ -2,9 +2,8 @@
 
 #include <utility>
 
-#include "app/switches.h"
+#include "plan/command_line.h"
 #include "plan/manifest_reader.h"
-#include "plan/removal_plan.h"
 #include "removal/launcher.h"
 
 bool IsProductKey(const std::string& key) {
@@ -22,19 +21,6 @@ bool StartsWith(const std::string& text, const char* prefix) {
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// The folder that holds `path`, by its spelling; empty at a root.
-std::string ParentOf(const std::string& path) {
-    const size_t cut = path.find_last_of("\\/");
-    if (cut == std::string::npos || cut == 0) return std::string();
-    return path.substr(0, cut);
-}
-
-// A drive's or share's path: a folder relative to the current one means nothing here.
-bool IsAbsolute(const std::string& path) {
-    return (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) ||
-           (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]));
-}
 
 // A folder as an entry may write it: quoted, or with a trailing backslash.
 std::string Trimmed(std::string folder) {
@@ -112,33 +98,15 @@ bool IsBareRoot(const std::string& input) {
 }
 
 bool MayEmptyProgramFolder(platform::Platform& os, const std::string& folder) {
-    return Ownership(os, folder, std::string(), std::string()).MayEmptyProgramFolder();
+    RunContext context;
+    context.programFolder = folder;
+    return Ownership(os, std::move(context)).MayEmptyProgramFolder();
 }
 
-std::string ProgramOfCommand(platform::Platform& os, const std::string& command) {
-    const std::string quoted = platform::QuotedProgram(command);
-    if (!quoted.empty()) return quoted;
-    std::string program = command.substr(0, command.find(' '));
-    // A bare name ("MsiExec.exe /X{...}") is the system's to search for, not a file here.
-    if (!IsAbsolute(command)) return program;
-    // Unquoted blanks ("C:\Program Files\Bar\unins.exe /S"): the longest run of
-    // words that names a file, among the first few only.
-    size_t probed = 0;
-    for (size_t blank = command.find(' '); blank != std::string::npos && blank <= kProbedLength;
-         blank = command.find(' ', blank + 1)) {
-        if (++probed > kProbedBoundaries) return program;
-        if (os.IsFile(command.substr(0, blank))) program = command.substr(0, blank);
-    }
-    if (probed < kProbedBoundaries && command.size() <= kProbedLength && os.IsFile(command)) program = command;
-    return program;
-}
-
-Ownership::Ownership(platform::Platform& os, std::string programFolder, std::string product, std::string manifest,
-                     std::vector<std::string> modulePrograms)
+Ownership::Ownership(platform::Platform& os, RunContext context, std::vector<std::string> modulePrograms)
     : os_(os),
-      programFolder_(std::move(programFolder)),
-      product_(std::move(product)),
-      manifest_(std::move(manifest)),
+      context_(std::move(context)),
+      programFolder_(context_.programFolder),
       modulePrograms_(std::move(modulePrograms)) {}
 
 Ownership::Place Ownership::Look(const std::string& path) {
@@ -169,16 +137,17 @@ const std::string& Ownership::SharedWith() {
 
 bool Ownership::NamesAnotherManifest(const std::string& command) {
     // Read as a run of that command reads it, so ".\Bar.xml" is Bar.
-    const std::string argument = ManifestArgument(command);
-    const std::string name = ProductName(argument);
-    if (name.empty() || platform::SamePathText(name, product_)) return false;
-    const std::string full = os_.FullPath(ManifestPath(programFolder_, argument));
-    const platform::FileIdentity theirs = os_.Identify(full);
-    if (!os_.IsFile(full) || !theirs.known || platform::SameFile(theirs, os_.Identify(manifest_))) return false;
+    const RunContext other = WithArgument(os_, context_, ManifestArgument(command));
+    if (other.product.empty() || platform::SamePathText(other.product, context_.product)) return false;
+    const platform::FileIdentity theirs = os_.Identify(other.manifestFull);
+    if (!os_.IsFile(other.manifestFull) || !theirs.known ||
+        platform::SameFile(theirs, os_.Identify(context_.manifestFull))) {
+        return false;
+    }
     // A manifest is what the reader takes for one: a document with a Setup.
     RemovalPlan plan;
     ManifestTexts texts;
-    ReadManifest(os_, argument, plan, texts);
+    ReadManifest(os_, other, plan, texts);
     return plan.manifestLoaded && texts.present;
 }
 
@@ -188,7 +157,7 @@ void Ownership::SettleProducts() {
     byName_.assign(kNameBuckets, kNoFolder);
     // This product's own programs: this file first, then its module uninstallers.
     std::vector<std::string> programs = modulePrograms_;
-    programs.insert(programs.begin(), os_.ModuleFileName());
+    programs.insert(programs.begin(), context_.programFile);
     std::vector<std::string> spellings;  // two for each: as named, and resolved
     std::vector<platform::FileIdentity> identities;
     for (const std::string& program : programs) {
@@ -199,9 +168,9 @@ void Ownership::SettleProducts() {
     }
     const std::string selfName = LastName(programs.front());
     for (const platform::InstalledEntry& entry : os_.InstalledProducts()) {
-        if (entry.thisProgramsKey && platform::SamePathText(entry.name, product_)) continue;  // this product
-        const std::string program = ProgramOfCommand(os_, entry.uninstallString);
-        const std::string full = IsAbsolute(program) ? os_.FullPath(program) : std::string();
+        if (entry.thisProgramsKey && platform::SamePathText(entry.name, context_.product)) continue;  // this product
+        const std::string program = ProgramOfCommand(os_, entry.uninstallString).path;
+        const std::string full = IsAbsolutePath(program) ? os_.FullPath(program) : std::string();
         if (!full.empty()) {
             // One of this product's own programs: this one (the product's entry in
             // another view, or a product that shares the folder) or a module's own
@@ -223,13 +192,13 @@ void Ownership::SettleProducts() {
             }
             if (which < programs.size()) continue;
         }
-        const std::string programFolder = Trimmed(full.empty() ? std::string() : ProgramFolderOf(full));
+        const std::string programFolder = Trimmed(platform::ParentFolder(full));
         const std::string location = Trimmed(entry.installLocation);
         // The uninstaller usually lies in the install location: named once.
         const int folders = platform::SamePathText(location, programFolder) ? 1 : 2;
         for (int i = 0; i < folders; ++i) {
             const std::string& folder = i == 0 ? programFolder : location;
-            if (!IsAbsolute(folder) || IsBareRoot(folder)) continue;
+            if (!IsAbsolutePath(folder) || IsBareRoot(folder)) continue;
             ProductFolder found;
             found.spelled = os_.FullPath(folder);
             if (found.spelled.empty()) found.spelled = folder;
@@ -311,12 +280,13 @@ bool Ownership::MayEmptyProgramFolder() {
     }
     // Where nothing resolved to compare: climb the spellings instead.
     if (self.finalPath.empty()) {
-        for (std::string above = ParentOf(programFolder_); !above.empty() && !IsBareRoot(above); above = ParentOf(above)) {
+        for (std::string above = platform::ParentFolder(programFolder_); !above.empty() && !IsBareRoot(above);
+             above = platform::ParentFolder(above)) {
             if (platform::SameFile(windows, os_.Identify(above))) return false;
         }
         for (const std::string& protectedFolder : protectedSpellings_) {
-            for (std::string above = ParentOf(protectedFolder); !above.empty() && !IsBareRoot(above);
-                 above = ParentOf(above)) {
+            for (std::string above = platform::ParentFolder(protectedFolder); !above.empty() && !IsBareRoot(above);
+                 above = platform::ParentFolder(above)) {
                 if (platform::SameFile(self, os_.Identify(above))) return false;
             }
         }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "plan/removal_plan.h"
 #include "platform/platform.h"
 
 // A key path that names one product's own key strictly below the Uninstall key.
@@ -17,17 +18,6 @@ bool IsBareRoot(const std::string& path);
 // any folder inside it, nor any folder the shell knows by name or a temp folder,
 // however it is spelled.
 bool MayEmptyProgramFolder(platform::Platform& os, const std::string& folder);
-
-// How much of an unquoted command line is probed for its program: the first
-// word boundaries up to this many, and no path longer than this (twice the
-// classic path limit). An entry any user may write costs no more than that.
-constexpr size_t kProbedBoundaries = 16;
-constexpr size_t kProbedLength = 520;
-
-// The program file named at the start of a command line: quoted, else (for a
-// path from a drive or share) the longest run of words that names an existing
-// file, else the first word.
-std::string ProgramOfCommand(platform::Platform& os, const std::string& command);
 
 // Ownership questions for one removal. Each is settled the first time it is
 // asked, and only once: every answer opens files or reads the registry. The
@@ -41,10 +31,9 @@ std::string ProgramOfCommand(platform::Platform& os, const std::string& command)
 // (shortcuts that lead into their own folders).
 class Ownership {
 public:
-    // `product` names this product's own Uninstall entry; `manifest` is its manifest;
+    // The context's product names this product's own Uninstall entry;
     // `modulePrograms` are the programs of its module uninstallers.
-    Ownership(platform::Platform& os, std::string programFolder, std::string product, std::string manifest,
-              std::vector<std::string> modulePrograms = {});
+    Ownership(platform::Platform& os, RunContext context, std::vector<std::string> modulePrograms = {});
 
     // Whether the program folder may be emptied (MayEmptyProgramFolder above).
     bool MayEmptyProgramFolder();
@@ -108,7 +97,8 @@ private:
     bool InOtherProduct(const std::string& resolved);
 
     platform::Platform& os_;
-    std::string programFolder_, product_, manifest_;
+    const RunContext context_;
+    const std::string& programFolder_;
     std::vector<std::string> modulePrograms_;
     bool productsSettled_ = false, windowsSettled_ = false;
     platform::FileIdentity judged_;

@@ -3,94 +3,13 @@
 #include <memory>
 #include <vector>
 
-#include "removal/folder_tree.h"
-#include "removal/launcher.h"
+#include "plan/command_line.h"
 #include "platform/text.h"
-
-using platform::Format;
-
-const char kCompletionTemplate[] = "%s卸载完毕，我们会继续努力，谢谢使用！";
-const char kCompletionCaption[] = "卸载成功";
-const char kUnreadManifestText[] = "无法读取卸载信息，未删除任何内容。";
-const char kPlainCaption[] = "卸载";  // the dialog's own caption
-const char kRestartNote[] = "\n\n部分文件正在使用中，将在计算机重新启动后删除。";
-const char kIncompleteTemplate[] = "%s卸载未完成，以下项目未能删除：\n";
-const char kMoreTemplate[] = "\n……另有 %s 项";
-const char kIncompleteCaption[] = "卸载未完成";
-const char kRunAgainNote[] = "\n\n卸载程序和卸载信息已保留：关闭占用这些项目的程序后，可以再次卸载。";
-const char kUnfinishedTemplate[] = "%s卸载未完成，";
-const char kNotRunText[] = "以下卸载程序不存在，未能运行：\n";
-const char kKeyWithoutManifestTemplate[] = "该产品仍登记在系统的程序列表中，但无法读取其卸载信息（%s），未删除任何内容。";
-// The journal of a removal under way, a subkey of the product's key, so that a
-// removal cut short runs only the rest when it is started again.
-const char kProgressKey[] = "RemovalProgress";
-const char kRunningProgramsText[] = "以下程序正在运行。请关闭它们后点击“重试”；点击“取消”则不删除任何内容。\n";
-const char kRunningCommandStatus[] = "正在运行卸载程序：%s";
-const char kShortcutsStatus[] = "正在删除快捷方式……";
-const char kFilesStatus[] = "正在删除程序文件……";
-const char kRegistryStatus[] = "正在删除注册表项……";
-
-RemovalReport::RemovalReport(platform::Platform& os, platform::TextSink* log) : os_(os), log_(log) {}
-
-void RemovalReport::Note(const std::string& line) {
-    if (log_) log_->Line(line);
-}
-
-void RemovalReport::Status(const std::string& text) {
-    Note("== " + text);
-    if (onStatus) onStatus(text);
-}
-
-void RemovalReport::Removed(const std::string& path) {
-    if (log_) log_->Line("removed: " + path);
-}
-
-void RemovalReport::Scheduled(const std::string& path, const std::string& as) {
-    scheduled.push_back(path);
-    Note("in use, deleted at the next restart: " + path + (as == path ? "" : " (moved aside to " + as + ")"));
-}
-
-void RemovalReport::Left(const std::string& path, uint32_t error) {
-    // A plan may list one shortcut twice; it stays only once.
-    for (const std::string& known : left) {
-        if (known == path) return;
-    }
-    left.push_back(path);
-    Note("left: " + path + ": " + os_.ErrorText(error));
-}
-
-bool RemovalReport::GoesWithTheProgram(const std::string& path) {
-    for (const std::string& own : goesWithTheProgram) {
-        if (platform::SamePathText(own, path)) return true;
-    }
-    return false;
-}
-
-bool RemovalReport::GoesLast(const std::string& folder, const std::string& name) {
-    for (const std::string& last : lasts) {
-        // `name` is the last entry itself, or the folder that holds it.
-        if (!IsInsideFolder(last, folder) || last[folder.size()] != '\\') continue;
-        const std::string rest = last.substr(folder.size() + 1);
-        if (platform::SamePathText(rest.substr(0, name.size()), name) &&
-            (rest.size() == name.size() || rest[name.size()] == '\\')) {
-            return true;
-        }
-    }
-    return false;
-}
-
-int RemovalReport::ExitCode() const {
-    if (!left.empty() || !notRun.empty()) return kExitIncomplete;
-    return scheduled.empty() ? kExitRemoved : kExitRestartNeeded;
-}
-
-std::vector<platform::RunningProgram> ProgramsInFolder(platform::Platform& os, const std::string& folder) {
-    std::vector<platform::RunningProgram> inside;
-    for (platform::RunningProgram& program : os.RunningPrograms()) {
-        if (IsInsideFolder(program.path, folder)) inside.push_back(std::move(program));
-    }
-    return inside;
-}
+#include "removal/folder_tree.h"
+#include "removal/journal.h"
+#include "removal/launcher.h"
+#include "removal/ownership.h"
+#include "removal/removal_report.h"
 
 namespace {
 
@@ -100,13 +19,15 @@ std::string Lines(const std::vector<platform::RunningProgram>& programs) {
     return text;
 }
 
-// Programs running from the program folder, other than those of another product
-// installed inside it.
+// Programs running from the program folder, other than this one and those of
+// another product installed inside it.
 std::vector<platform::RunningProgram> OwnPrograms(platform::Platform& os, const std::string& folder,
                                                   Ownership& ownership) {
     std::vector<platform::RunningProgram> own;
-    for (platform::RunningProgram& program : ProgramsInFolder(os, folder)) {
-        if (!ownership.OtherProductHolding(program.path)) own.push_back(std::move(program));
+    for (platform::RunningProgram& program : os.RunningPrograms()) {
+        if (IsInsideFolder(program.path, folder) && !ownership.OtherProductHolding(program.path)) {
+            own.push_back(std::move(program));
+        }
     }
     return own;
 }
@@ -114,13 +35,16 @@ std::vector<platform::RunningProgram> OwnPrograms(platform::Platform& os, const 
 // Before anything is removed, programs running from the folder must end: their
 // files could not go, and they would lose their work. False: do not go on.
 bool ProgramsClosed(platform::Platform& os, const std::string& folder, Ownership& ownership,
-                    const RemovalSettings& settings, RemovalReport& report, int* exitCode) {
+                    const RemovalSettings& settings, RemovalListener& listener, RemovalReport& report,
+                    int* exitCode) {
     std::vector<platform::RunningProgram> running = OwnPrograms(os, folder, ownership);
     if (running.empty()) return true;
     report.Note("running from the program folder:" + Lines(running));
     if (!settings.silent) {
         do {
-            if (!os.AskRetry(settings.owner, kRunningProgramsText + Lines(running), kPlainCaption)) {
+            std::vector<std::string> paths;
+            for (const platform::RunningProgram& program : running) paths.push_back(program.path);
+            if (!listener.AskRetry(paths)) {
                 report.Note("cancelled while programs were running");
                 *exitCode = kExitCancelled;
                 return false;
@@ -142,106 +66,27 @@ bool ProgramsClosed(platform::Platform& os, const std::string& folder, Ownership
     return false;
 }
 
-bool Contains(const platform::StringList& list, const std::string& text) {
-    for (const std::string& entry : list) {
-        if (entry == text) return true;
-    }
-    return false;
-}
-
 bool IsShortcut(const std::string& path) {
     return path.size() > 4 && platform::SamePathText(path.substr(path.size() - 4), ".lnk");
 }
 
 std::string KeyName(const std::string& key) { return "HKEY_LOCAL_MACHINE\\" + key; }
 
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-// The journal of a removal under way. It lives in a subkey of the product's key: it
-// goes with the key, and writing it leaves the key's own last-write time alone. Its
-// first entry names the installation it belongs to: the manifest's file stamp and a
-// hash of its bytes, and the key's last-write time once the journal was made. A
-// repair or a reinstall writes the key or the manifest again (a file's index and
-// time can even come back the same), and the journal no longer counts. Then each
-// module command is "started" before it runs and "done" once it ended well, and
-// "the key goes" before the key is deleted.
-const char kJournalValue[] = "Journal";
-const char kStarted[] = "started ";
-const char kDone[] = "done ";
-const char kKeyGoes[] = "the key goes";
-
-std::string ManifestStamp(platform::Platform& os, const std::string& manifest) {
-    const platform::FileIdentity identity = os.Identify(manifest);
-    std::string bytes, hash = "unread";
-    if (os.FileBytes(manifest, &bytes)) {
-        uint64_t fnv = 14695981039346656037ull;  // FNV-1a
-        for (unsigned char c : bytes) fnv = (fnv ^ c) * 1099511628211ull;
-        hash = std::to_string(fnv);
-    }
-    return "manifest " + std::to_string(identity.index) + " " + std::to_string(identity.lastWrite) + " " + hash;
-}
-
-std::string KeyStamp(uint64_t written) { return "; key " + std::to_string(written); }
-
-class Journal {
+// What the report is told for one walk holds until that walk is over.
+class ForOneWalk {
 public:
-    // What an earlier removal of this installation recorded, as far as it still
-    // counts. `manifest` empty: the manifest is gone, and only the key can tell.
-    Journal(platform::Platform& os, const RemovalPlan& plan, const std::string& manifest)
-        : os_(os), productKey_(plan.productKey), key_(plan.productKey + "\\" + kProgressKey), manifest_(manifest) {
-        uint64_t written = 0;
-        if (!IsProductKey(productKey_) || !os.RegistryKeyExists(productKey_, &written) || written == 0) return;
-        platform::StringList found = os.ReadRegistryList(key_, kJournalValue);
-        if (found.empty()) return;
-        // Deleting the key's subkeys moves its time on: once the removal has begun
-        // to delete the key, that time is its own doing.
-        const bool counts = manifest.empty() ? EndsWith(found.front(), KeyStamp(written)) || Contains(found, kKeyGoes)
-                                             : found.front() == ManifestStamp(os, manifest) + KeyStamp(written);
-        if (counts) entries_ = std::move(found);
-    }
-    bool Counts() const { return !entries_.empty(); }
-    bool Has(const std::string& entry) const { return Contains(entries_, entry); }
-
-    // Written as the removal starts, before anything runs, so that a rerun knows a
-    // removal of this installation was under way. Making the subkey is the
-    // removal's last write to the key itself before it deletes it.
-    void Begin(RemovalReport& report) {
-        uint64_t written = 0;
-        if (!IsProductKey(productKey_)) return;
-        if (!os_.CreateRegistryKey(key_) || !os_.RegistryKeyExists(productKey_, &written) || written == 0) {
-            report.Note("no journal of this removal can be kept in " + KeyName(productKey_));
-            entries_.clear();
-            return;
-        }
-        const std::string stamp = ManifestStamp(os_, manifest_) + KeyStamp(written);
-        if (entries_.empty() || entries_.front() != stamp) entries_ = {stamp};
-        Write();
-    }
-    void Add(const std::string& entry) {
-        if (entries_.empty()) return;
-        entries_.push_back(entry);
-        Write();
-    }
-    void Drop(const std::string& entry) {
-        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-            if (*it != entry) continue;
-            entries_.erase(it);
-            Write();
-            return;
-        }
-    }
+    explicit ForOneWalk(RemovalReport& report) : report_(report) {}
+    ~ForOneWalk() { report_.ForTheWalk({}, {}, nullptr); }
+    ForOneWalk(const ForOneWalk&) = delete;
+    ForOneWalk& operator=(const ForOneWalk&) = delete;
 
 private:
-    void Write() {
-        if (!entries_.empty()) os_.WriteRegistryList(key_, kJournalValue, entries_);
-    }
-
-    platform::Platform& os_;
-    std::string productKey_, key_, manifest_;
-    platform::StringList entries_;
+    RemovalReport& report_;
 };
+
+std::string ProgramOf(platform::Platform& os, const std::string& command) {
+    return ProgramOfCommand(os, command).path;
+}
 
 // Each module's own uninstaller, waited for. Each is recorded as started before it
 // runs and as done once it ended well; one that an earlier run of this
@@ -254,41 +99,42 @@ void RunModules(platform::Platform& os, const RemovalPlan& plan, const std::stri
     // Work an uninstaller hands on to a copy of itself runs from these.
     std::vector<std::string> workFolders = os.TempFolders();
     workFolders.push_back(programFolder);
-    for (const std::string& command : plan.moduleCommands) {
-        if (journal.Has(kDone + command)) {
+    for (size_t i = 0; i < plan.moduleCommands.size(); ++i) {
+        const std::string& command = plan.moduleCommands[i];
+        if (journal.Done(command)) {
             report.Note("done by an earlier run: " + command);
             continue;
         }
-        const bool startedBefore = journal.Has(kStarted + command);
+        const bool startedBefore = journal.Started(command);
         try {
-            report.Status(Format(kRunningCommandStatus, {&command}));
-            if (!startedBefore) journal.Add(kStarted + command);
+            report.Module(i, command);
+            if (!startedBefore) journal.Start(command);
             uint32_t code = 0;
             const int ran = RunAndWait(os, command, code, workFolders);
-            if (ran < 0 && !startedBefore) journal.Drop(kStarted + command);
+            if (ran < 0 && !startedBefore) journal.Unstart(command);
             const bool absent =
                 ran < 0 && (code == platform::kErrorFileNotFound || code == platform::kErrorPathNotFound);
             if (absent && startedBefore) {
                 report.Note("started by an earlier run, and its program is gone since: counted as done: " + command);
-                journal.Add(kDone + command);
+                journal.Finish(command);
             } else if (absent) {
-                report.notRun.push_back(ProgramOfCommand(os, command));
+                report.NotRun(ProgramOf(os, command));
                 report.Note("not run, its program does not exist: " + command);
             } else if (ran < 0) {
-                report.left.push_back(ProgramOfCommand(os, command));
+                report.Stays(ProgramOf(os, command));
                 report.Note("could not start: " + command + ": " + os.ErrorText(code));
             } else if (ran > 0 || code != 0) {
                 // How it ended is unknown when its code cannot be read: not recorded, so it runs again.
-                failedPrograms->push_back(ProgramOfCommand(os, command));
-                report.left.push_back(failedPrograms->back());
+                failedPrograms->push_back(ProgramOf(os, command));
+                report.Stays(failedPrograms->back());
                 report.Note(ran > 0 ? "exit code unreadable: " + command + ": " + os.ErrorText(code)
                                     : "exit code " + std::to_string(code) + ": " + command);
             } else {
                 report.Note("exit code 0: " + command);
-                journal.Add(kDone + command);
+                journal.Finish(command);
             }
         } catch (...) {
-            report.left.push_back(ProgramOfCommand(os, command));
+            report.Stays(ProgramOf(os, command));
         }
     }
 }
@@ -311,11 +157,10 @@ void RemoveShortcut(platform::Platform& os, platform::OpenFolder& folder, const 
 // The folder that holds it is only removed from, so it is opened wherever its path
 // leads (a Desktop that is a link is still the Desktop).
 void RemoveShortcut(platform::Platform& os, const std::string& file, RemovalReport& report) {
-    const size_t cut = file.find_last_of("\\/");
-    std::unique_ptr<platform::OpenFolder> folder =
-        cut == std::string::npos ? nullptr : os.OpenFolderAt(file.substr(0, cut), false);
+    const std::string parent = platform::ParentFolder(file);
+    std::unique_ptr<platform::OpenFolder> folder = parent.empty() ? nullptr : os.OpenFolderAt(parent, false);
     if (folder) {
-        RemoveShortcut(os, *folder, file.substr(cut + 1), report);
+        RemoveShortcut(os, *folder, file.substr(file.find_last_of("\\/") + 1), report);
         return;
     }
     const uint32_t error = os.LastError();
@@ -331,6 +176,7 @@ void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ow
                   RemovalReport& report) {
     for (size_t i = 0; i < plan.shortcutFolders.size(); ++i) {
         const std::string& folder = plan.shortcutFolders[i];
+        ForOneWalk walk(report);
         try {
             std::unique_ptr<platform::OpenFolder> group = OpenTopFolder(os, folder, report);
             if (!group) continue;
@@ -355,16 +201,15 @@ void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ow
                 }
                 continue;
             }
-            report.keeps = [&](const std::string& path) {
+            report.ForTheWalk({}, {}, [&](const std::string& path) {
                 if (!IsShortcut(path) || !ownership.LeadsIntoOtherProduct(path)) return false;
                 report.Note("kept: " + path + " leads into another installed product");
                 return true;
-            };
+            });
             RemoveFolderTree(os, std::move(group), report);
         } catch (...) {
-            report.left.push_back(folder);
+            report.Stays(folder);
         }
-        report.keeps = nullptr;
     }
 }
 
@@ -374,13 +219,12 @@ void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ow
 // program of a module uninstaller that failed. A folder another product shares
 // keeps all but this product's manifest. True when the program's own file and
 // folder are to go once it has ended.
-bool RemoveProgramFolder(platform::Platform& os, const std::string& programFolder, const std::string& manifest,
-                         bool mayEmpty, Ownership& ownership, const std::vector<std::string>& failedPrograms,
-                         RemovalReport& report) {
+bool RemoveProgramFolder(platform::Platform& os, const RunContext& context, bool mayEmpty, Ownership& ownership,
+                         const std::vector<std::string>& failedPrograms, RemovalReport& report) {
+    const std::string& programFolder = context.programFolder;
     if (!mayEmpty) {
         // Its files stay: say so rather than report a complete removal.
-        report.left.push_back(programFolder);
-        report.refused.push_back(programFolder);
+        report.Stays(programFolder, true);
         report.Note("the program folder is not emptied: it is a root, or is or holds a folder of the system or "
                     "the user: " + programFolder);
         return false;
@@ -389,14 +233,13 @@ bool RemoveProgramFolder(platform::Platform& os, const std::string& programFolde
     if (!other.empty()) {
         report.Note("the program folder stays: it belongs to " + other + " too, whose manifest lies in it: " +
                     programFolder);
-        if (report.left.empty()) RemoveShortcut(os, manifest, report);
+        if (!report.SomethingStays()) RemoveShortcut(os, context.manifestFull, report);
         return false;
     }
-    const std::string self = os.ModuleFileName();
-    report.goesWithTheProgram = {self, programFolder};
-    report.lasts = {manifest, self};
     bool keptForAnotherRun = false;
-    report.keeps = [&](const std::string& path) {
+    ForOneWalk walk(report);
+    report.ForTheWalk({context.manifestFull, context.programFile}, {context.programFile, programFolder},
+                      [&](const std::string& path) {
         for (const std::string& program : failedPrograms) {
             if (platform::SamePathText(program, path)) return true;
         }
@@ -404,12 +247,12 @@ bool RemoveProgramFolder(platform::Platform& os, const std::string& programFolde
             report.Note("kept: " + path + ": the folder of " + *other + ", another installed product");
             return true;
         }
-        if (report.left.empty()) return false;
-        for (const std::string& last : report.lasts) {
+        if (!report.SomethingStays()) return false;
+        for (const std::string& last : report.Lasts()) {
             if (platform::SamePathText(last, path)) return keptForAnotherRun = true;
         }
         return false;
-    };
+    });
     try {
         std::unique_ptr<platform::OpenFolder> folder = OpenTopFolder(os, programFolder, report);
         if (!folder) return false;  // nothing of it was touched: the way to run again stays
@@ -421,35 +264,36 @@ bool RemoveProgramFolder(platform::Platform& os, const std::string& programFolde
         }
         RemoveFolderTree(os, std::move(folder), report);
     } catch (...) {
-        report.left.push_back(programFolder);
+        report.Stays(programFolder);
         keptForAnotherRun = true;
     }
-    report.keeps = nullptr;
     return !keptForAnotherRun;
 }
 
 // The product's entry in the system's list of programs goes last, and only when
 // nothing stays: it is the way to run the removal again, offered when a rerun can
-// mend what stays (what the guards refused they refuse again).
-void RemoveKey(platform::Platform& os, const RemovalPlan& plan, Journal& journal, RemovalReport& report) {
+// mend what stays (what the guards refused they refuse again). True when it was
+// kept for another run.
+bool RemoveKey(platform::Platform& os, const RemovalPlan& plan, Journal& journal, RemovalReport& report) {
     if (!IsProductKey(plan.productKey)) {
-        report.left.push_back(KeyName(plan.productKey));
-        report.refused.push_back(report.left.back());
+        report.Stays(KeyName(plan.productKey), true);
         report.Note("registry key refused: it is not one product's key below the Uninstall key: " +
                     KeyName(plan.productKey));
-    } else if (!report.left.empty()) {
-        report.runAgain = report.left.size() > report.refused.size();
-        report.Note("kept" + std::string(report.runAgain ? " for another run: " : ", as what stays was refused: ") +
+    } else if (report.SomethingStays()) {
+        const bool runAgain = report.RerunCanMend();
+        report.Note("kept" + std::string(runAgain ? " for another run: " : ", as what stays was refused: ") +
                     KeyName(plan.productKey) + ", the manifest and the program");
+        return runAgain;
     } else {
-        journal.Add(kKeyGoes);
+        journal.KeyGoes();
         if (os.DeleteRegistryTree(plan.productKey)) {
             report.Note("registry key deleted: " + KeyName(plan.productKey));
         } else {
-            report.left.push_back(KeyName(plan.productKey));
+            report.Stays(KeyName(plan.productKey));
             report.Note("registry key left: " + KeyName(plan.productKey));
         }
     }
+    return false;
 }
 
 // What a run without a readable manifest finds.
@@ -469,140 +313,101 @@ Unread UnreadState(platform::Platform& os, const RemovalPlan& plan) {
     return Unread::kKeyWithoutManifest;
 }
 
-void ShowFinalMessage(platform::Platform& os, const RemovalPlan& plan, const RemovalSettings& settings,
-                      const RemovalReport& report) {
-    if (settings.silent) return;
-    const FinalMessage message = MessageFor(plan, report);
-    os.DiscardQueuedInput();
-    os.ShowMessage(settings.owner, message.text, message.caption, message.kind);
-}
-
 // Without its manifest the program cannot know what it owns, and removes nothing;
 // but where the manifest went in a removal of this installation cut short before
 // the key, only the key and the program are left of it, and they go.
-int WithoutManifest(platform::Platform& os, const RemovalPlan& plan, const std::string& manifest,
-                    Ownership& ownership, const RemovalSettings& settings, RemovalReport& report, bool* selfRemoval) {
+RemovalOutcome WithoutManifest(platform::Platform& os, const RunContext& context, const RemovalPlan& plan,
+                               Ownership& ownership, RemovalReport& report) {
     const Unread state = UnreadState(os, plan);
     if (state == Unread::kFinish) {
         report.Note("the manifest went in a removal of this installation that was cut short: finishing it");
         Journal journal(os, plan, std::string());
-        const std::string programFolder = GetProgramFolder(os);
         if (!ownership.MayEmptyProgramFolder()) {
-            report.left.push_back(programFolder);
-            report.refused.push_back(programFolder);
+            report.Stays(context.programFolder, true);
             report.Note("the program stays: its folder is a root, or is or holds a folder of the system or the user: " +
-                        programFolder);
+                        context.programFolder);
         }
-        RemoveKey(os, plan, journal, report);
-        *selfRemoval = report.left.empty() && ownership.SharedWith().empty();
-        ShowFinalMessage(os, plan, settings, report);
-        return report.ExitCode();
+        RemovalOutcome outcome = report.Outcome(RemoveKey(os, plan, journal, report));
+        outcome.selfRemoval = !report.SomethingStays() && ownership.SharedWith().empty();
+        return outcome;
     }
     const char* why = plan.manifestMissing ? "the manifest does not exist" : "the manifest could not be read";
     report.Note(std::string(why) +
                 (state == Unread::kKeyWithoutManifest ? ", yet the registry key " + KeyName(plan.productKey) + " does"
                                                       : std::string()) +
                 ": nothing removed");
-    if (!settings.silent) {
-        os.DiscardQueuedInput();
-        os.ShowMessage(settings.owner,
-                       state == Unread::kKeyWithoutManifest ? Format(kKeyWithoutManifestTemplate, {&manifest})
-                                                            : std::string(kUnreadManifestText),
-                       kPlainCaption, platform::MessageKind::kWarning);
-    }
-    return state == Unread::kNotInstalled ? kExitNoManifest : kExitIncomplete;
+    RemovalOutcome outcome;
+    outcome.told = state == Unread::kKeyWithoutManifest ? RemovalOutcome::Told::kKeyWithoutManifest
+                                                        : RemovalOutcome::Told::kUnreadManifest;
+    outcome.manifest = context.manifestFull;
+    outcome.exitCode = state == Unread::kNotInstalled ? kExitNoManifest : kExitIncomplete;
+    return outcome;
 }
 
-}  // namespace
-
-int RunRemoval(platform::Platform& os, const RemovalPlan& plan, const RemovalSettings& settings,
-               RemovalReport& report, bool* selfRemoval) {
-    *selfRemoval = false;
+RemovalOutcome Remove(platform::Platform& os, const RunContext& context, const RemovalPlan& plan,
+                      const RemovalSettings& settings, RemovalListener& listener, RemovalReport& report) {
     // The guard opens every folder of the system and the user: asked once, for the
     // log, the walk and the groups.
-    const std::string programFolder = GetProgramFolder(os);
-    const std::string fullManifest = os.FullPath(settings.manifestPath);
-    const std::string manifest = fullManifest.empty() ? settings.manifestPath : fullManifest;
     std::vector<std::string> modulePrograms;
-    for (const std::string& command : plan.moduleCommands) modulePrograms.push_back(ProgramOfCommand(os, command));
-    Ownership ownership(os, programFolder, plan.productName, manifest, std::move(modulePrograms));
+    for (const std::string& command : plan.moduleCommands) modulePrograms.push_back(ProgramOf(os, command));
+    Ownership ownership(os, context, std::move(modulePrograms));
     const bool emptyProgramFolder = plan.manifestLoaded && ownership.MayEmptyProgramFolder();
-    if (report.Logging()) {
-        for (const std::string& line : DescribePlan(os, plan, settings.manifestPath, emptyProgramFolder)) {
+    if (listener.Logs()) {
+        for (const std::string& line : DescribePlan(os, context, plan, emptyProgramFolder)) {
             report.Note("plan: " + line);
         }
     }
-    if (!plan.manifestLoaded) return WithoutManifest(os, plan, manifest, ownership, settings, report, selfRemoval);
-    int exitCode = kExitRemoved;
+    if (!plan.manifestLoaded) return WithoutManifest(os, context, plan, ownership, report);
     // The installed products are read once, before the modules run: their programs
     // are still there to tell this product's own entries from the others'.
     const bool shared = !ownership.SharedWith().empty();
-    if (emptyProgramFolder && !shared && !ProgramsClosed(os, programFolder, ownership, settings, report, &exitCode)) {
-        return exitCode;
+    RemovalOutcome closing;
+    if (emptyProgramFolder && !shared &&
+        !ProgramsClosed(os, context.programFolder, ownership, settings, listener, report, &closing.exitCode)) {
+        return closing;
     }
 
-    Journal journal(os, plan, manifest);
-    journal.Begin(report);
+    Journal journal(os, plan, context.manifestFull);
+    if (!journal.Begin()) report.Note("no journal of this removal can be kept in " + KeyName(plan.productKey));
     std::vector<std::string> failedPrograms;
-    RunModules(os, plan, programFolder, journal, report, &failedPrograms);
-    report.Status(kShortcutsStatus);
+    RunModules(os, plan, context.programFolder, journal, report, &failedPrograms);
+    report.Status(RemovalStep::kShortcuts);
     for (const std::string& file : plan.shortcutFiles) {
         try {
             RemoveShortcut(os, file, report);
         } catch (...) {
-            report.left.push_back(file);
+            report.Stays(file);
         }
     }
     RemoveGroups(os, plan, ownership, emptyProgramFolder, report);
-    report.Status(kFilesStatus);
-    *selfRemoval = RemoveProgramFolder(os, programFolder, manifest, emptyProgramFolder, ownership, failedPrograms,
-                                       report);
-    report.Status(kRegistryStatus);
-    RemoveKey(os, plan, journal, report);
-    ShowFinalMessage(os, plan, settings, report);
-    return report.ExitCode();
+    report.Status(RemovalStep::kFiles);
+    const bool selfRemoval = RemoveProgramFolder(os, context, emptyProgramFolder, ownership, failedPrograms, report);
+    report.Status(RemovalStep::kRegistry);
+    RemovalOutcome outcome = report.Outcome(RemoveKey(os, plan, journal, report));
+    outcome.selfRemoval = selfRemoval;
+    return outcome;
 }
 
-FinalMessage MessageFor(const RemovalPlan& plan, const RemovalReport& report) {
-    FinalMessage message;
-    if (report.left.empty() && report.notRun.empty()) {
-        message.text = Format(kCompletionTemplate, {&plan.displayName});
-        if (!report.scheduled.empty()) message.text += kRestartNote;
-        message.caption = kCompletionCaption;
-        message.kind = platform::MessageKind::kPlain;
-        return message;
-    }
-    const auto listed = [](const std::vector<std::string>& paths) {
-        std::string text;
-        const size_t shown = paths.size() < kPathsShown ? paths.size() : kPathsShown;
-        for (size_t i = 0; i < shown; ++i) text += "\n" + paths[i];
-        if (paths.size() > shown) {
-            const std::string more = std::to_string(paths.size() - shown);
-            text += Format(kMoreTemplate, {&more});
-        }
-        return text;
-    };
-    if (!report.left.empty()) message.text = Format(kIncompleteTemplate, {&plan.displayName}) + listed(report.left);
-    if (!report.notRun.empty()) {
-        message.text += report.left.empty() ? Format(kUnfinishedTemplate, {&plan.displayName}) : std::string("\n\n");
-        message.text += kNotRunText + listed(report.notRun);
-    }
-    if (report.runAgain) message.text += kRunAgainNote;
-    message.caption = kIncompleteCaption;
-    message.kind = platform::MessageKind::kWarning;
-    return message;
+}  // namespace
+
+RemovalOutcome RunRemoval(platform::Platform& os, const RunContext& context, const RemovalPlan& plan,
+                          const RemovalSettings& settings, RemovalListener& listener) {
+    RemovalReport report(os, listener, plan.moduleCommands.size());
+    const RemovalOutcome outcome = Remove(os, context, plan, settings, listener, report);
+    report.End();
+    return outcome;
 }
 
-platform::StringList DescribePlan(platform::Platform& os, const RemovalPlan& plan, const std::string& manifestPath,
+platform::StringList DescribePlan(platform::Platform& os, const RunContext& context, const RemovalPlan& plan,
                                   bool emptyProgramFolder, int* exitCode) {
     platform::StringList lines;
     int code = kExitRemoved;
-    lines.push_back("manifest: " + manifestPath);
+    lines.push_back("manifest: " + context.manifestPath);
     if (!plan.manifestLoaded) {
         const char* why = plan.manifestMissing ? "the manifest does not exist" : "the manifest could not be read";
         switch (UnreadState(os, plan)) {
             case Unread::kFinish:
-                code = MayEmptyProgramFolder(os, GetProgramFolder(os)) ? kExitRemoved : kExitIncomplete;
+                code = MayEmptyProgramFolder(os, context.programFolder) ? kExitRemoved : kExitIncomplete;
                 lines.push_back("finish the removal cut short after the manifest went: delete registry key: " +
                                 KeyName(plan.productKey) + ", and the program");
                 break;
@@ -619,10 +424,10 @@ platform::StringList DescribePlan(platform::Platform& os, const RemovalPlan& pla
         return lines;
     }
     lines.push_back("display name: " + plan.displayName);
-    const Journal journal(os, plan, manifestPath);
+    const Journal journal(os, plan, context.manifestPath);
     for (const std::string& command : plan.moduleCommands) {
-        const bool absent = !os.IsFile(ProgramOfCommand(os, command));
-        if (journal.Has(kDone + command) || (absent && journal.Has(kStarted + command))) {
+        const bool absent = !os.IsFile(ProgramOf(os, command));
+        if (journal.Done(command) || (absent && journal.Started(command))) {
             lines.push_back("done by an earlier run: " + command);
         } else if (absent) {
             code = kExitIncomplete;  // reported, though it keeps nothing
@@ -633,12 +438,11 @@ platform::StringList DescribePlan(platform::Platform& os, const RemovalPlan& pla
     }
     for (const std::string& file : plan.shortcutFiles) lines.push_back("delete shortcut: " + file);
     for (const std::string& folder : plan.shortcutFolders) lines.push_back("delete group folder: " + folder);
-    const std::string programFolder = GetProgramFolder(os);
     if (emptyProgramFolder) {
-        lines.push_back("empty and remove the program folder: " + programFolder);
+        lines.push_back("empty and remove the program folder: " + context.programFolder);
     } else {
         code = kExitIncomplete;
-        lines.push_back("refused: the program folder " + programFolder +
+        lines.push_back("refused: the program folder " + context.programFolder +
                         " is a drive or share root, or is or holds a folder of the system or the user");
     }
     if (IsProductKey(plan.productKey)) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Times the program's folder walk against two peers on identical fresh trees, in the
 # same run: NSIS's RMDir /r and Wine's `cmd /c rd /s /q`. Each peer's cost of
-# starting a process is measured separately and subtracted.
+# starting a process is measured separately and subtracted. Then the program's
+# dialog removes a tree of that size, watched from outside: how long it once took
+# at most to answer, and how many positions its progress bar showed.
 #   FILES (default 20000), FOLDERS (default 2000), ROUNDS (default 3)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -52,4 +54,21 @@ printf '\nRemoving %s files in %s folders under Wine, median of %s rounds (proce
 printf '  %-28s %7.2f s   (in-process %.2f s; start %.2f s)\n' "remover's RemoveFolderTree" "$m_ours" "$m_in" "$s_ours"
 printf '  %-28s %7.2f s   (start %.2f s)   ours is %.2fx faster\n' "NSIS RMDir /r" "$m_nsis" "$s_nsis" "$(calc "$m_nsis / $m_ours")"
 printf '  %-28s %7.2f s   (start %.2f s)   ours is %.2fx faster\n' "cmd /c rd /s /q" "$m_rd" "$s_rd" "$(calc "$m_rd / $m_ours")"
+
+# The dialog while it removes a tree of the same size: the longest it took to
+# answer, and how many positions its progress bar showed.
+dialog="$bench/dialog"
+mkdir -p "$dialog/app"
+python3 "$ROOT/scripts/make_tree.py" "$dialog/app/data" "$FILES" "$FOLDERS" >/dev/null
+cp "$BUILD_DIR/$WINE_TEST_TREE/remover.exe" "$dialog/app/"
+cp "$BUILD_DIR/$WINE_TEST_TREE/tests/win/dialog_bench.exe" "$dialog/"
+printf '<?xml version="1.0" encoding="UTF-8"?>\n<Install><Setup DisplayName="Bench"/></Install>\n' > "$dialog/app/Bench.xml"
+printf '  %-28s %s\n' "the dialog meanwhile" \
+  "$("$WINE" 'C:\bench\dialog\dialog_bench.exe' 'C:\bench\dialog\app\remover.exe' Bench.xml | tr -d '\r')"
+# The copy that removed the program deletes itself from the temp folder a moment
+# later; stopping Wine first would leave it there for the tests to find.
+for _ in $(seq 150); do
+  compgen -G "$WINEPREFIX/drive_c/users/*/Temp/Drevik.Remover.*" >/dev/null || break
+  sleep 0.1
+done
 rm -rf "$bench"

@@ -402,9 +402,10 @@ bool FakePlatform::BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* 
     return true;
 }
 
-void FakePlatform::WaitOnUiThread(platform::Event& event) { static_cast<FakeEvent&>(event).Wait(); }
+void FakePlatform::WaitAnswering(platform::Event& event) { static_cast<FakeEvent&>(event).Wait(); }
 
-std::unique_ptr<platform::Process> FakePlatform::StartProcess(std::string& commandLine, uint32_t* error) {
+std::unique_ptr<platform::Process> FakePlatform::StartProcess(const std::string&, std::string& commandLine,
+                                                             uint32_t* error) {
     Record("start " + commandLine);
     auto failure = startErrors.find(commandLine);
     if (failure != startErrors.end()) {

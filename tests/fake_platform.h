@@ -129,8 +129,9 @@ public:
     std::string WindowsFolder() override { return "C:\\Windows"; }
     std::unique_ptr<platform::Event> NewEvent() override;
     bool BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* error) override;
-    void WaitOnUiThread(platform::Event& event) override;
-    std::unique_ptr<platform::Process> StartProcess(std::string& commandLine, uint32_t* error) override;
+    void WaitAnswering(platform::Event& event) override;
+    std::unique_ptr<platform::Process> StartProcess(const std::string& program, std::string& commandLine,
+                                                   uint32_t* error) override;
     bool DeleteRegistryTree(const std::string& key) override;
     uint32_t LastError() override { return lastError_; }
     std::string ErrorText(uint32_t error) override { return "error " + std::to_string(error); }

@@ -1,6 +1,7 @@
 // The rules that compose the removal plan.
 #include <gtest/gtest.h>
 
+#include "plan/command_line.h"
 #include "plan/removal_plan.h"
 #include "platform/text.h"
 #include "tests/fake_platform.h"
@@ -16,7 +17,7 @@ TEST(ProgramFolder, CutAtLastBackslash) {
     EXPECT_EQ(ProgramFolderOf("\\\\server\\share\\remover.exe"), "\\\\server\\share");
     fake::FakePlatform os;
     os.moduleFile = "C:\\Program Files\\Foo Client\\remover.exe";
-    EXPECT_EQ(GetProgramFolder(os), "C:\\Program Files\\Foo Client");
+    EXPECT_EQ(MakeRunContext(os, "Foo.xml").programFolder, "C:\\Program Files\\Foo Client");
 }
 
 TEST(ManifestPathAndKey, ArgumentUsedVerbatim) {
@@ -80,6 +81,24 @@ TEST(ModuleCommand, QuotedProgramThenParameter) {
     for (const Case& c : cases) {
         EXPECT_EQ(ModuleCommand(os, c.folder, c.uninstall, c.param, c.dir), c.command) << c.uninstall;
     }
+}
+
+// One rule for every command: quoted, exactly that file; unquoted, the whole line
+// or else its first run of words that names a file; a bare name is the system's.
+TEST(ModuleCommand, TheProgramACommandRuns) {
+    fake::FakePlatform os;
+    os.AddFile("C:\\Program Files\\Bar\\unins.exe");
+    os.AddFile("C:\\Apps\\a");
+    os.AddFile("C:\\Apps\\a b.exe");
+    const std::pair<const char*, const char*> cases[] = {
+        {"\"C:\\Program Files\\Bar\\gone.exe\" /S", "C:\\Program Files\\Bar\\gone.exe"},
+        {"C:\\Program Files\\Bar\\unins.exe /S /log=C:\\x y", "C:\\Program Files\\Bar\\unins.exe"},
+        {"C:\\Apps\\a b.exe", "C:\\Apps\\a b.exe"},
+        {"C:\\Apps\\a b.exe /x", "C:\\Apps\\a"},
+        {"C:\\Program Files\\Bar\\gone.exe /S", "C:\\Program"},
+        {"MsiExec.exe /X{1234}", "MsiExec.exe"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ProgramOfCommand(os, c.first).path, c.second) << c.first;
 }
 
 TEST(CharacterRules, Utf8NamesAreCutAndJudgedByCharacter) {

@@ -13,7 +13,7 @@ class Reader : public ::testing::Test {
 protected:
     Reader() : root(std::make_shared<fake::Element>("Manifest")) { os.manifests[kManifest] = root; }
     void Read(const std::string& argument = "Foo.xml") {
-        ReadManifest(os, argument, plan, texts);
+        ReadManifest(os, MakeRunContext(os, argument), plan, texts);
         EXPECT_EQ(os.liveXmlObjects(), 0) << "every DOM object is released";
     }
     std::string Desktop(const std::string& link) {
@@ -78,7 +78,7 @@ TEST_F(Reader, AttributesReadInOrder) {
     auto& module = root->Add("Module", {{"uninstall", "u.exe"}});
     module.Add("ShortCut", {{"root", "DESKTOP"}, {"link", "L"}});
     os.xml.throwOnAttribute = "dir";
-    EXPECT_THROW(ReadManifest(os, "Foo.xml", plan, texts), std::bad_alloc);
+    EXPECT_THROW(ReadManifest(os, MakeRunContext(os, "Foo.xml"), plan, texts), std::bad_alloc);
     EXPECT_EQ(os.liveXmlObjects(), 0) << "released on the way out";
     EXPECT_EQ(plan.shortcutFiles.size(), 1u) << "shortcuts come before the command";
     EXPECT_TRUE(plan.moduleCommands.empty());
@@ -140,7 +140,7 @@ TEST_F(Reader, ShortcutQueryFailuresSkipOnlyShortcuts) {
     RemovalPlan again;
     os.xml.failLength.clear();
     os.xml.failSelect = {"ShortCut"};
-    ReadManifest(os, "Foo.xml", again, texts);
+    ReadManifest(os, MakeRunContext(os, "Foo.xml"), again, texts);
     EXPECT_TRUE(again.shortcutFiles.empty());
     EXPECT_EQ(again.moduleCommands.size(), 1u);
 }
@@ -166,7 +166,7 @@ TEST_F(Reader, ExceptionInOneShortcutSkipsOnlyThatOne) {
         }
     } throwing;
     throwing.manifests = os.manifests;
-    ReadManifest(throwing, "Foo.xml", plan, texts);
+    ReadManifest(throwing, MakeRunContext(throwing, "Foo.xml"), plan, texts);
     EXPECT_EQ(throwing.liveXmlObjects(), 0);
     EXPECT_EQ(plan.shortcutFiles, (platform::StringList{Desktop("B")}));
     EXPECT_EQ(plan.moduleCommands.size(), 1u);
@@ -176,7 +176,7 @@ TEST_F(Reader, ExceptionAfterSetupKeepsTexts) {
     root->Add("Setup", {{"DisplayName", "Foo"}});
     root->Add("Module", {{"uninstall", "a.exe"}});
     os.xml.throwOnSelect = "Module";
-    EXPECT_THROW(ReadManifest(os, "Foo.xml", plan, texts), std::bad_alloc);
+    EXPECT_THROW(ReadManifest(os, MakeRunContext(os, "Foo.xml"), plan, texts), std::bad_alloc);
     EXPECT_EQ(os.liveXmlObjects(), 0);
     EXPECT_TRUE(texts.present);
     EXPECT_EQ(plan.productKey, kKey);

@@ -3,8 +3,11 @@
 
 #include <algorithm>
 
+#include "app/messages.h"
 #include "removal/folder_tree.h"
 #include "removal/launcher.h"
+#include "removal/ownership.h"
+#include "removal/removal_report.h"
 #include "removal/removal_sequence.h"
 #include "tests/fake_platform.h"
 
@@ -122,7 +125,8 @@ TEST_F(Walk, LinkToAFolderIsRemovedNotFollowed) {
 // does the folder that holds it. A folder swapped for a link between the listing and
 // entering it is never entered.
 TEST_F(Walk, LinkTheSystemFollowsStaysAndSwapsAreNotEntered) {
-    RemovalReport report(os);
+    RemovalListener quiet;
+    RemovalReport report(os, quiet);
     fake::FileNode link;
     link.reparse = true;
     os.AddFile("C:\\T\\file-link", link);
@@ -135,8 +139,9 @@ TEST_F(Walk, LinkTheSystemFollowsStaysAndSwapsAreNotEntered) {
     RemoveFolderTree(os, "C:\\T", &report);
     EXPECT_TRUE(os.Exists("C:\\T\\one\\two\\victim.txt"));
     EXPECT_EQ(IndexOf(os.log, "find C:\\T\\one\\two\\*"), std::string::npos);
-    EXPECT_EQ(report.left, (std::vector<std::string>{"C:\\T\\file-link", "C:\\T\\one\\two", "C:\\T\\one", "C:\\T"}));
-    EXPECT_EQ(report.ExitCode(), kExitIncomplete);
+    const RemovalOutcome outcome = report.Outcome(false);
+    EXPECT_EQ(outcome.left, (std::vector<std::string>{"C:\\T\\file-link", "C:\\T\\one\\two", "C:\\T\\one", "C:\\T"}));
+    EXPECT_EQ(outcome.exitCode, kExitIncomplete);
 }
 
 TEST_F(Walk, TopFolderThatIsALinkIsNotEmptied) {
@@ -254,16 +259,18 @@ struct Scene {
     }
     std::string Desktop() { return os.shellFolders[platform::ShellFolder::kDesktop]; }
     std::string Programs() { return os.shellFolders[platform::ShellFolder::kPrograms]; }
-    int Remove(bool silent = false) {
-        RemovalReport report(os);
+    // As the program runs it: the removal, then its final message unless silent.
+    int Remove(bool silent = false, RemovalListener* listener = nullptr) {
+        RunListener asking(os, nullptr);
         RemovalSettings settings;
         settings.silent = silent;
-        settings.manifestPath = "C:\\Apps\\Foo\\.\\Foo.xml";
-        const int code = RunRemoval(os, plan, settings, report, &selfRemoval);
+        const RemovalOutcome outcome =
+            RunRemoval(os, MakeRunContext(os, ".\\Foo.xml"), plan, settings, listener ? *listener : asking);
         os.WaitForWorkers();
-        left = report.left;
-        scheduled = report.scheduled;
-        return code;
+        if (!silent) ShowOutcome(os, nullptr, plan.displayName, outcome);
+        left = outcome.left;
+        selfRemoval = outcome.selfRemoval;
+        return outcome.exitCode;
     }
     bool Logged(const std::string& entry) const { return IndexOf(os.log, entry) != std::string::npos; }
     std::string Message() const { return "message 卸载成功|Foo卸载完毕，我们会继续努力，谢谢使用！"; }
@@ -271,7 +278,7 @@ struct Scene {
     FakePlatform os;
     RemovalPlan plan;
     bool selfRemoval = false;
-    std::vector<std::string> left, scheduled;
+    std::vector<std::string> left;
 };
 
 class Sequence : public ::testing::Test, public Scene {};
@@ -404,7 +411,6 @@ TEST_F(Sequence, InUseEntriesScheduledFilesFirstAndTheProgramGoesItself) {
     os.unschedulable = {"C:\\Apps\\Foo\\keep\\stuck.dat"};
     EXPECT_EQ(Remove(), kExitIncomplete);
     EXPECT_FALSE(selfRemoval) << "something stays for good: the program stays to run again";
-    EXPECT_EQ(scheduled, (std::vector<std::string>{"C:\\Apps\\Foo\\bin\\client.dll"}));
     // A loaded DLL is moved aside and the restart deletes that name; a file held
     // without delete sharing cannot be, and stays once the retries are spent: the
     // restart deletes names, and a reinstall may have written a new file by then.
@@ -415,10 +421,11 @@ TEST_F(Sequence, InUseEntriesScheduledFilesFirstAndTheProgramGoesItself) {
     // program is never scheduled, nor anything outside the program folder.
     EXPECT_EQ(left, (std::vector<std::string>{"C:\\Apps\\Foo\\bin\\held.dat", "C:\\Apps\\Foo\\bin",
                                               "C:\\Apps\\Foo\\keep\\stuck.dat", "C:\\Apps\\Foo\\keep"}));
+    std::vector<std::string> schedules;
     for (const auto& entry : os.log) {
-        if (entry.compare(0, 9, "schedule ") == 0) EXPECT_EQ(entry.compare(9, 12, "C:\\Apps\\Foo\\"), 0) << entry;
+        if (entry.compare(0, 9, "schedule ") == 0) schedules.push_back(entry);
     }
-    EXPECT_FALSE(Logged("schedule C:\\Apps\\Foo\\remover.exe"));
+    EXPECT_EQ(schedules, std::vector<std::string>{"schedule C:\\Apps\\Foo\\bin\\~remover.client.dll.tmp"});
 }
 
 // A module whose exit code cannot be read is not recorded, and stays with the way back.
@@ -524,4 +531,23 @@ TEST_F(Sequence, RunningProgramsMustCloseFirst) {
     }
 }
 
+// The progress never moves back, shows each module as busy, moves with the walk
+// and is full only at the end.
+TEST_F(Sequence, ProgressRisesToTheEndOnly) {
+    for (int i = 0; i < 40; ++i) os.AddFile("C:\\Apps\\Foo\\f" + std::to_string(i));
+    struct Recorder : RemovalListener {
+        std::vector<std::pair<uint32_t, bool>> seen;
+        void Progress(uint32_t done, bool busy) override { seen.emplace_back(done, busy); }
+    } recorder;
+    EXPECT_EQ(Remove(true, &recorder), kExitRemoved);
+    ASSERT_FALSE(recorder.seen.empty());
+    size_t busy = 0;
+    for (size_t i = 0; i < recorder.seen.size(); ++i) {
+        if (i > 0) EXPECT_GE(recorder.seen[i].first, recorder.seen[i - 1].first) << i;
+        EXPECT_EQ(recorder.seen[i].first == kProgressEnd, i + 1 == recorder.seen.size()) << i;
+        busy += recorder.seen[i].second;
+    }
+    EXPECT_EQ(busy, plan.moduleCommands.size());
+    EXPECT_GT(recorder.seen.size(), 20u) << "the walk moves it entry by entry";
+}
 }  // namespace

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/preflight.h"
-#include "app/switches.h"
+#include "plan/command_line.h"
 #include "plan/manifest_reader.h"
 #include "platform/text.h"
 #include "removal/removal_sequence.h"
@@ -106,7 +106,8 @@ TEST(Switches, PlanEndsAsTheRemovalWould) {
     plan.manifestLoaded = true;
     plan.productKey = ProductKey("Foo");
     plan.moduleCommands = {"\"C:\\Apps\\Foo\\unins.exe\" /s"};
-    const auto code = [&](bool empty) { int c = -1; DescribePlan(os, plan, "C:\\Foo.xml", empty, &c); return c; };
+    const RunContext context = MakeRunContext(os, "Foo.xml");
+    const auto code = [&](bool empty) { int c = -1; DescribePlan(os, context, plan, empty, &c); return c; };
     EXPECT_EQ(code(true), 0);
     EXPECT_EQ(code(false), 1603) << "the program folder is refused";
     plan.moduleCommands.push_back("\"C:\\Apps\\Foo\\gone.exe\"");

@@ -1,5 +1,6 @@
 #include "tests/win/driver.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <utility>
@@ -237,6 +238,47 @@ DWORD Program::ExitCode() const {
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(info_.hProcess, &code);
     return code;
+}
+
+DialogWatch::DialogWatch(HWND dialog, DWORD timeoutMs)
+    : dialog_(dialog), timeoutMs_(timeoutMs), thread_(CreateThread(nullptr, 0, Run, this, 0, nullptr)) {}
+
+DialogWatch::~DialogWatch() { Stop(); }
+
+void DialogWatch::Stop() {
+    if (!thread_) return;
+    InterlockedExchange(&stop_, 1);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+}
+
+DWORD WINAPI DialogWatch::Run(void* param) {
+    DialogWatch& watch = *static_cast<DialogWatch*>(param);
+    const auto ask = [&watch](HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* answer) {
+        const DWORD start = GetTickCount();
+        const BOOL answered = SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, watch.timeoutMs_, answer);
+        const DWORD gap = answered ? GetTickCount() - start : watch.timeoutMs_;
+        if (gap > watch.longestGapMs) watch.longestGapMs = gap;
+        return answered != FALSE;
+    };
+    while (!watch.stop_ && IsWindow(watch.dialog_)) {
+        DWORD_PTR answer = 0, end = 0, position = 0;
+        ask(watch.dialog_, WM_NULL, 0, 0, &answer);
+        const HWND bar = FindWindowExW(watch.dialog_, nullptr, L"msctls_progress32", nullptr);
+        // Answered in turn by the dialog's thread: a bar short of its end after the
+        // answer was short of it when the dialog answered.
+        if (bar && ask(watch.dialog_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, &end) &&
+            ask(bar, PBM_GETPOS, 0, 0, &position) && ask(bar, PBM_GETRANGE, FALSE, 0, &answer)) {
+            watch.maximum = static_cast<int>(answer);
+            if (watch.positions.empty() || watch.positions.back() != static_cast<int>(position)) {
+                watch.positions.push_back(static_cast<int>(position));
+            }
+            if (static_cast<int>(position) < watch.maximum) ++(end ? watch.endSessionAllowed : watch.endSessionRefused);
+        }
+        Sleep(10);
+    }
+    return 0;
 }
 
 std::string WindowText(HWND window) {

@@ -82,6 +82,27 @@ private:
     PROCESS_INFORMATION info_{};
 };
 
+// Watches a dialog of another process from a thread of its own until stopped: how
+// long the dialog takes to answer (WM_NULL), where its progress bar stands, and
+// whether it lets the session end while the bar is short of its end.
+class DialogWatch {
+public:
+    DialogWatch(HWND dialog, DWORD timeoutMs);
+    ~DialogWatch();
+    void Stop();
+    DWORD longestGapMs = 0;
+    std::vector<int> positions;  // each position the bar was seen at, in order
+    int maximum = -1;
+    int endSessionRefused = 0, endSessionAllowed = 0;
+
+private:
+    static DWORD WINAPI Run(void* watch);
+    HWND dialog_;
+    DWORD timeoutMs_;
+    volatile LONG stop_ = 0;
+    HANDLE thread_;
+};
+
 std::string WindowText(HWND window);
 std::string ItemText(HWND dialog, int id);
 // Whether a message box shows an icon (a warning has one, a plain message none).

@@ -69,6 +69,7 @@ struct Install {
     std::string leftShown = "bin\\unins.exe";     // what an incomplete removal's warning names
     bool manifest = true;
     std::unique_ptr<testwin::Program> other;  // a program a case keeps running beside the removal
+    std::unique_ptr<testwin::DialogWatch> watch;  // the dialog, watched from OK to the closing message
     HANDLE job = nullptr;                     // the job the program runs in, closed as it ends
     HANDLE output = nullptr, reader = nullptr;  // a pipe for the program's standard output
     HMODULE heldImage = nullptr;              // the program's file mapped by the test until it ends
@@ -375,6 +376,27 @@ const Case kCases[] = {
          CloseHandle(browser);
      },
      nullptr},
+    // Thousands of files: the dialog answers throughout, its bar appears at OK and
+    // rises to its end, and the session may not end meanwhile.
+    {"DialogAnswersWhileItRemoves", "", IDOK, 0, kCompleted, 0,
+     [](Install& t) {
+         for (int i = 0; i < 3000; ++i) WriteFile(t.app + "\\many\\" + std::to_string(i % 40) + "\\" + std::to_string(i), "m");
+     },
+     [](Install& t) {
+         t.watch->Stop();
+         EXPECT_LT(t.watch->longestGapMs, 250u);
+         EXPECT_GE(t.watch->positions.size(), 3u);
+         EXPECT_TRUE(std::is_sorted(t.watch->positions.begin(), t.watch->positions.end()));
+         EXPECT_EQ(t.watch->positions.back(), t.watch->maximum);
+         EXPECT_GT(t.watch->endSessionRefused, 0);
+         EXPECT_EQ(t.watch->endSessionAllowed, 0);
+     },
+     nullptr,
+     [](Install& t, testwin::Program& program) {
+         const HWND dialog = program.WaitForDialog();
+         EXPECT_EQ(FindWindowExW(dialog, nullptr, L"msctls_progress32", nullptr), nullptr) << "no bar before OK";
+         t.watch.reset(new testwin::DialogWatch(dialog, 250));
+     }},
     {"RunningProgramThenCancel", "", IDOK, IDCANCEL, kUntouched, 1602, RunClient, nullptr, nullptr},
     {"RunningProgramClosedThenRetry", "", IDOK, IDRETRY, kCompleted, 0, RunClient, nullptr, nullptr},
     {"FailingUninstallerKeepsTheWayBack", "", IDOK, 0, kIncomplete, 1603,

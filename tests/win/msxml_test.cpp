@@ -34,7 +34,7 @@ public:
         testwin::WriteFile(folder + "\\" + name, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n" + body);
     }
     void Read(const std::string& argument = "Foo.xml") {
-        ReadManifest(os, argument, plan, texts);
+        ReadManifest(os, MakeRunContext(os, argument), plan, texts);
         EXPECT_TRUE(ComIsOff()) << "COM is ended when the reader started it";
     }
     std::string Desktop() {
@@ -112,7 +112,7 @@ TEST_F(Msxml, MissingOrBrokenManifestKeepsOnlyKey) {
         RemovalPlan fresh;
         ManifestTexts freshTexts;
         testwin::WriteFile(folder + "\\Broken.xml", body);
-        ReadManifest(os, "Broken.xml", fresh, freshTexts);
+        ReadManifest(os, MakeRunContext(os, "Broken.xml"), fresh, freshTexts);
         EXPECT_FALSE(freshTexts.present);
         EXPECT_FALSE(fresh.manifestLoaded) << "nothing may be removed on its word";
         EXPECT_EQ(fresh.productKey, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Broken");
@@ -128,7 +128,7 @@ TEST_F(Msxml, DomThatCannotBeCreated) {
     static const CLSID kNoSuchClass = {0x0badc0de, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
     PlacedPlatform broken(folder, &kNoSuchClass);
     WriteUtf8(kSample);
-    ReadManifest(broken, "Foo.xml", plan, texts);
+    ReadManifest(broken, MakeRunContext(broken, "Foo.xml"), plan, texts);
     EXPECT_TRUE(ComIsOff());
     EXPECT_FALSE(texts.present);
     EXPECT_EQ(plan.productKey, "");
@@ -138,7 +138,7 @@ TEST_F(Msxml, DomThatCannotBeCreated) {
 TEST_F(Msxml, ComOfTheCallerIsLeftAlone) {
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     WriteUtf8(kSample);
-    ReadManifest(os, "Foo.xml", plan, texts);
+    ReadManifest(os, MakeRunContext(os, "Foo.xml"), plan, texts);
     EXPECT_EQ(CoInitialize(nullptr), S_FALSE) << "still initialised";
     CoUninitialize();
     CoUninitialize();

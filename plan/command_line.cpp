@@ -1,18 +1,8 @@
-#include "app/switches.h"
+#include "plan/command_line.h"
 
 #include <cstring>
 
 #include "platform/text.h"
-
-const char kUsageText[] =
-    "用法：remover.exe [/S] [/log=路径] [/plan] 清单文件名\n\n"
-    "/S\t静默卸载，不显示窗口，结果见退出代码\n"
-    "/log=路径\t把每一步写入 UTF-8 日志文件\n"
-    "/plan\t只列出将要执行的操作，不做任何更改\n"
-    "/?\t显示本说明\n\n"
-    "日志文件不能是清单文件，也不能位于程序文件夹内（卸载会删除该文件夹）。\n\n"
-    "退出代码：0 已卸载；3010 重新启动后完成；1602 已取消；1603 有项目未能删除；"
-    "1605 清单和注册表项都不存在；1618 该产品的另一卸载正在进行；1622 无法创建日志文件；87 参数无效";
 
 namespace {
 
@@ -104,7 +94,14 @@ size_t ReadName(const std::string& tail, size_t from, std::string* name) {
     return at;
 }
 
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
 }  // namespace
+
+bool IsAbsolutePath(const std::string& path) {
+    return (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) ||
+           (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]));
+}
 
 Switches ParseSwitches(const std::string& tail, const char* selfRemovalSwitch) {
     Switches result;
@@ -138,4 +135,44 @@ Switches ParseSwitches(const std::string& tail, const char* selfRemovalSwitch) {
 std::string ManifestArgument(const std::string& commandLine) {
     // "/~" begins the private switch, whose run reads no manifest.
     return ParseSwitches(platform::CommandLineTail(commandLine.c_str()), "/~").argument;
+}
+
+std::string ProductName(const std::string& argument) {
+    const size_t slash = argument.find_last_of("\\/");
+    const std::string file = slash == std::string::npos ? argument : argument.substr(slash + 1);
+    const size_t dot = file.rfind('.');
+    return dot == std::string::npos ? std::string() : file.substr(0, dot);
+}
+
+CommandProgram ProgramOfCommand(platform::Platform& os, const std::string& command, size_t from) {
+    CommandProgram program;
+    if (!command.empty() && command[0] == '"') {
+        const size_t close = command.find('"', 1);
+        if (close != std::string::npos) {
+            program.path = command.substr(1, close - 1);
+            program.end = close + 1;
+            program.quoted = true;
+            return program;
+        }
+    }
+    program.end = command.find(' ', from);
+    if (program.end == std::string::npos) program.end = command.size();
+    program.path = command.substr(0, program.end);
+    if (!IsAbsolutePath(command)) return program;
+    const auto probe = [&](size_t end) {
+        if (!os.IsFile(command.substr(0, end))) return false;
+        program.path = command.substr(0, end);
+        program.end = end;
+        return program.found = true;
+    };
+    if (command.size() - from <= kProbedLength && probe(command.size())) return program;
+    // Unquoted blanks ("C:\Program Files\Bar\unins.exe /S"): the first run of words
+    // that names a file, among the first few only.
+    size_t probed = 0;
+    for (size_t blank = command.find(' ', from); blank != std::string::npos && blank - from <= kProbedLength;
+         blank = command.find(' ', blank + 1)) {
+        if (++probed > kProbedBoundaries) break;
+        if (blank > from && probe(blank)) break;
+    }
+    return program;
 }
