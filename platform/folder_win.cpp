@@ -203,28 +203,23 @@ public:
         const WideString name = Widen(entry.name);
         unique_file child = OpenChild(name, kFileAccess, FILE_NON_DIRECTORY_FILE);
         if (!child || !IsItself(child.get(), name)) return std::string();
-        static unsigned counter = 0;
-        LARGE_INTEGER now{};
-        ::QueryPerformanceCounter(&now);
         for (int attempt = 0; attempt < 8; ++attempt) {
-            wchar_t aside[40];
-            const unsigned noise =
-                static_cast<unsigned>(now.QuadPart) ^ (::GetCurrentProcessId() << 12) ^ (++counter * 2654435761u);
-            ::wsprintfW(aside, L"~remover.%08X.tmp", noise);
-            const ULONG bytes = static_cast<ULONG>(::lstrlenW(aside) * sizeof(wchar_t));
+            const std::string asideName = AsideName();
+            const WideString aside = Widen(asideName);
+            const ULONG bytes = static_cast<ULONG>(aside.size() * sizeof(wchar_t));
             std::vector<ULONG_PTR> buffer((sizeof(RenameInformation) + bytes) / sizeof(ULONG_PTR) + 1);
             auto* rename = reinterpret_cast<RenameInformation*>(buffer.data());
             rename->ReplaceIfExists = FALSE;
             rename->RootDirectory = handle_.get();  // a name in this very folder
             rename->FileNameLength = bytes;
-            ::memcpy(rename->FileName, aside, bytes);
+            ::memcpy(rename->FileName, aside.data(), bytes);
             IO_STATUS_BLOCK io{};
             const NTSTATUS status = ::NtSetInformationFile(child.get(), &io, rename,
                                                            static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)),
                                                            kFileRenameInformation);
             if (status >= 0) {
                 SetBasicAttributes(child.get(), FILE_ATTRIBUTE_HIDDEN);
-                return Narrow(aside, ::lstrlenW(aside));
+                return asideName;
             }
             if (status != kNameCollision) {
                 Failed(status);

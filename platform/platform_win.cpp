@@ -489,17 +489,21 @@ std::string WindowsPlatform::FullPath(const std::string& path) {
     }));
 }
 
-std::string WindowsPlatform::MoveAside(const std::string& path) {
-    const size_t cut = path.find_last_of("\\/");
-    if (cut == std::string::npos) return std::string();
+std::string AsideName() {
     static unsigned counter = 0;
     LARGE_INTEGER now{};
     ::QueryPerformanceCounter(&now);
+    const unsigned noise = static_cast<unsigned>(now.QuadPart) ^ (::GetCurrentProcessId() << 12) ^ (++counter * 2654435761u);
+    char name[40];
+    ::wsprintfA(name, "~remover.%08X.tmp", noise);
+    return name;
+}
+
+std::string WindowsPlatform::MoveAside(const std::string& path) {
+    const size_t cut = path.find_last_of("\\/");
+    if (cut == std::string::npos) return std::string();
     for (int attempt = 0; attempt < 8; ++attempt) {
-        char name[40];
-        const unsigned noise = static_cast<unsigned>(now.QuadPart) ^ (::GetCurrentProcessId() << 12) ^ (++counter * 2654435761u);
-        ::wsprintfA(name, "~remover.%08X.tmp", noise);
-        const std::string aside = path.substr(0, cut + 1) + name;
+        const std::string aside = path.substr(0, cut + 1) + AsideName();
         // A rename, never a copy: the file itself must keep its place on the volume.
         if (::MoveFileExW(FilePath(path).c_str(), FilePath(aside).c_str(), 0)) {
             ::SetFileAttributesW(FilePath(aside).c_str(), FILE_ATTRIBUTE_HIDDEN);

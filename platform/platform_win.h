@@ -56,6 +56,9 @@ private:
     const CLSID* domClass_;
 };
 
+// A fresh hidden name for a file moved aside ("~remover.XXXXXXXX.tmp"), another at each call.
+std::string AsideName();
+
 // What an open file or folder is.
 FileIdentity IdentityOf(HANDLE file);
 // The path the system gives an open file, every link resolved (\\?\ form); empty
