@@ -3,6 +3,10 @@
 #include <new>
 #include <thread>
 
+#ifdef _WIN32
+#include <process.h>
+#endif
+
 namespace fake {
 
 namespace {
@@ -395,10 +399,29 @@ bool FakePlatform::BeginThread(unsigned (*routine)(void*), void* arg, uint32_t* 
         return false;
     }
     ++liveWorkers_;
-    std::thread([this, routine, arg] {
-        routine(arg);
+    struct Start {
+        FakePlatform* os;
+        unsigned (*routine)(void*);
+        void* arg;
+        static void Run(void* param) {
+            std::unique_ptr<Start> start(static_cast<Start*>(param));
+            start->routine(start->arg);
+            --start->os->liveWorkers_;
+        }
+    };
+    auto* start = new Start{this, routine, arg};
+#ifdef _WIN32
+    // Under Wine, a detached std::thread of winpthreads now and then never runs (one
+    // in some thousands); a thread the C runtime starts always does.
+    if (_beginthread(Start::Run, 0, start) == static_cast<uintptr_t>(-1)) {
+        delete start;
         --liveWorkers_;
-    }).detach();
+        *error = 8;  // ERROR_NOT_ENOUGH_MEMORY
+        return false;
+    }
+#else
+    std::thread(Start::Run, start).detach();
+#endif
     return true;
 }
 
