@@ -312,8 +312,7 @@ std::unique_ptr<OpenFolder> WindowsPlatform::OpenFolderAt(const std::string& pat
         ::SetLastError(ERROR_INVALID_NAME);
         return nullptr;
     }
-    std::string parentPath = path.substr(0, cut);
-    if (parentPath.size() == 2 && parentPath[1] == ':') parentPath.push_back('\\');
+    const std::string parentPath = ParentFolder(path);
     unique_file parent(::CreateFileW(FilePath(parentPath).c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));

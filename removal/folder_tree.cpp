@@ -3,6 +3,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace {
 
 using platform::FolderEntry;
@@ -195,12 +197,9 @@ std::unique_ptr<OpenFolder> OpenTopFolder(platform::Platform& os, const std::str
     const uint32_t error = os.LastError();
     if (error == platform::kErrorNotItself) {
         // A group or program folder that is itself a link: only the link, if anything.
-        const size_t cut = path.find_last_of("\\/");
-        std::string above = path.substr(0, cut);
-        if (above.size() == 2 && above[1] == ':') above.push_back('\\');  // "C:" alone is a current folder
-        std::unique_ptr<OpenFolder> parent = os.OpenFolderAt(above, false);
+        std::unique_ptr<OpenFolder> parent = os.OpenFolderAt(platform::ParentFolder(path), false);
         FolderEntry entry;
-        entry.name = path.substr(cut + 1);
+        entry.name = path.substr(path.find_last_of("\\/") + 1);
         entry.directory = entry.reparsePoint = true;
         if (parent) {
             if (parent->DeleteChild(entry)) {
