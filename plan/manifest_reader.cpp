@@ -60,7 +60,8 @@ void ReadManifest(platform::Platform& os, const RunContext& context, RemovalPlan
     plan.productName = context.product;
     plan.productKey = ProductKey(plan.productName);
     platform::XmlDocument& document = session->Document();
-    const std::string& manifest = context.manifestPath;
+    // The full path: a path the system is given as \\?\... is taken as it is spelled, so a .\Foo.xml is resolved first.
+    const std::string& manifest = context.manifestFull;
     if (!document.Load(manifest)) {
         plan.manifestMissing = context.argument.empty() || !os.IsFile(manifest);
         return;

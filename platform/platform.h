@@ -42,12 +42,16 @@ struct FileIdentity {
     uint32_t volume = 0;
     uint64_t index = 0;
     uint64_t lastWrite = 0;  // when its content last changed (not part of what it is)
+    uint64_t changed = 0;    // when it was last written in any way: a rewrite that sets its old time back moves this
     bool folder = false;
     std::string finalPath;  // the path with every link and alias resolved
 };
 bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
 enum class MessageKind { kPlain, kWarning };
+
+// Where a registry key lies: HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER.
+enum class Hive { kMachine, kUser };
 
 // A process and the file it runs.
 struct RunningProgram {
@@ -58,7 +62,7 @@ struct RunningProgram {
 // One entry of the system's list of installed programs (an Uninstall key).
 struct InstalledEntry {
     std::string name;             // the key's own name below ...\Uninstall
-    bool thisProgramsKey = false; // HKEY_LOCAL_MACHINE in the view this program deletes from
+    bool thisProgramsKey = false; // in a key this program deletes its own from (HKCU, or HKLM in its view)
     std::string uninstallString;  // as stored, environment variables expanded; empty when over kMaxEntryValue
     std::string installLocation;
     bool machine = false;         // HKEY_LOCAL_MACHINE, either view: written by administrators alone
@@ -195,21 +199,24 @@ public:
     virtual std::string WindowsFolder() = 0;
     virtual void Sleep(uint32_t milliseconds) = 0;
 
-    // Deletes a key below HKEY_LOCAL_MACHINE with all its subkeys and values;
-    // true when it is gone afterwards.
-    virtual bool DeleteRegistryTree(const std::string& key) = 0;
-    // A list of strings (REG_MULTI_SZ) in an existing key below HKEY_LOCAL_MACHINE;
-    // empty when the key or the value is missing.
-    virtual StringList ReadRegistryList(const std::string& key, const std::string& value) = 0;
+    // The registry: keys below a hive, the machine's (in the view this program
+    // deletes its own key from) or the current user's (per-user installs).
+    // Deletes a key with all its subkeys and values; true when it is gone afterwards.
+    virtual bool DeleteRegistryTree(const std::string& key, Hive hive = Hive::kMachine) = 0;
+    // A list of strings (REG_MULTI_SZ) in an existing key; empty when the key or the
+    // value is missing.
+    virtual StringList ReadRegistryList(const std::string& key, const std::string& value,
+                                        Hive hive = Hive::kMachine) = 0;
     // Writes it; false when the key does not exist or cannot be written (never created).
-    virtual bool WriteRegistryList(const std::string& key, const std::string& value, const StringList& list) = 0;
-    // Whether a key below HKEY_LOCAL_MACHINE exists, and when it was last written
-    // (its values or its list of subkeys; 0 when the system cannot say). A key the
-    // system will not open counts as existing.
-    virtual bool RegistryKeyExists(const std::string& key, uint64_t* lastWrite) = 0;
+    virtual bool WriteRegistryList(const std::string& key, const std::string& value, const StringList& list,
+                                   Hive hive = Hive::kMachine) = 0;
+    // Whether a key exists, and when it was last written (its values or its list of
+    // subkeys; 0 when the system cannot say). A key the system will not open counts
+    // as existing.
+    virtual bool RegistryKeyExists(const std::string& key, uint64_t* lastWrite, Hive hive = Hive::kMachine) = 0;
     // Creates a key below its existing parent, or opens it when it exists; false
     // when the parent does not exist (it is never created) or the key cannot be made.
-    virtual bool CreateRegistryKey(const std::string& key) = 0;
+    virtual bool CreateRegistryKey(const std::string& key, Hive hive = Hive::kMachine) = 0;
     // The Uninstall entries of HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, both registry
     // views, each read once.
     virtual std::vector<InstalledEntry> InstalledProducts() = 0;

@@ -162,6 +162,10 @@ FileIdentity IdentityOf(HANDLE file) {
             (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
         identity.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     }
+    FILE_BASIC_INFO basic{};
+    if (::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic))) {
+        identity.changed = static_cast<uint64_t>(basic.ChangeTime.QuadPart);
+    }
     const WideString final = FinalPathOf(file);
     if (!final.empty()) identity.finalPath = PlainPath(final);
     identity.known = true;
@@ -344,18 +348,20 @@ std::unique_ptr<Process> WindowsPlatform::StartProcess(const std::string& progra
     return std::unique_ptr<Process>(new WinProcess(info, job.release()));
 }
 
-bool WindowsPlatform::DeleteRegistryTree(const std::string& key) {
-    const LSTATUS status = ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, Widen(key).c_str());
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-}
-
 // The registry view this program reads and deletes its own key in.
 constexpr REGSAM kOwnView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
-StringList WindowsPlatform::ReadRegistryList(const std::string& key, const std::string& value) {
+HKEY RootOf(Hive hive) { return hive == Hive::kUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+
+bool WindowsPlatform::DeleteRegistryTree(const std::string& key, Hive hive) {
+    const LSTATUS status = ::SHDeleteKeyW(RootOf(hive), Widen(key).c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+StringList WindowsPlatform::ReadRegistryList(const std::string& key, const std::string& value, Hive hive) {
     StringList list;
     unique_hkey opened;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(key).c_str(), 0, KEY_QUERY_VALUE | kOwnView, opened.put()) !=
+    if (::RegOpenKeyExW(RootOf(hive), Widen(key).c_str(), 0, KEY_QUERY_VALUE | kOwnView, opened.put()) !=
         ERROR_SUCCESS) {
         return list;
     }
@@ -376,10 +382,11 @@ StringList WindowsPlatform::ReadRegistryList(const std::string& key, const std::
     return list;
 }
 
-bool WindowsPlatform::WriteRegistryList(const std::string& key, const std::string& value, const StringList& list) {
+bool WindowsPlatform::WriteRegistryList(const std::string& key, const std::string& value, const StringList& list,
+                                        Hive hive) {
     unique_hkey opened;
     // Opened, never created: a key that is gone must not come back for this.
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(key).c_str(), 0, KEY_SET_VALUE | kOwnView, opened.put()) !=
+    if (::RegOpenKeyExW(RootOf(hive), Widen(key).c_str(), 0, KEY_SET_VALUE | kOwnView, opened.put()) !=
         ERROR_SUCCESS) {
         return false;
     }
@@ -393,11 +400,11 @@ bool WindowsPlatform::WriteRegistryList(const std::string& key, const std::strin
                             static_cast<DWORD>(data.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
-bool WindowsPlatform::RegistryKeyExists(const std::string& key, uint64_t* lastWrite) {
+bool WindowsPlatform::RegistryKeyExists(const std::string& key, uint64_t* lastWrite, Hive hive) {
     *lastWrite = 0;
     unique_hkey opened;
     const LSTATUS status =
-        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(key).c_str(), 0, KEY_QUERY_VALUE | kOwnView, opened.put());
+        ::RegOpenKeyExW(RootOf(hive), Widen(key).c_str(), 0, KEY_QUERY_VALUE | kOwnView, opened.put());
     if (status != ERROR_SUCCESS) return status != ERROR_FILE_NOT_FOUND && status != ERROR_PATH_NOT_FOUND;
     FILETIME written{};
     if (::RegQueryInfoKeyW(opened.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -407,12 +414,12 @@ bool WindowsPlatform::RegistryKeyExists(const std::string& key, uint64_t* lastWr
     return true;
 }
 
-bool WindowsPlatform::CreateRegistryKey(const std::string& key) {
+bool WindowsPlatform::CreateRegistryKey(const std::string& key, Hive hive) {
     const size_t cut = key.rfind('\\');
     if (cut == std::string::npos) return false;
     unique_hkey parent, created;
     // The parent is opened, never created: a product key that is gone stays gone.
-    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(key.substr(0, cut)).c_str(), 0, KEY_CREATE_SUB_KEY | kOwnView,
+    return ::RegOpenKeyExW(RootOf(hive), Widen(key.substr(0, cut)).c_str(), 0, KEY_CREATE_SUB_KEY | kOwnView,
                            parent.put()) == ERROR_SUCCESS &&
            ::RegCreateKeyExW(parent.get(), Widen(key.substr(cut + 1)).c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | kOwnView,
                              nullptr, created.put(), nullptr) == ERROR_SUCCESS;
@@ -466,7 +473,8 @@ std::vector<InstalledEntry> WindowsPlatform::InstalledProducts() {
                 InstalledEntry found;
                 found.name = Narrow(name, length);
                 found.machine = hive == HKEY_LOCAL_MACHINE;
-                found.thisProgramsKey = found.machine && view == kOwnView;
+                // HKEY_CURRENT_USER's software has one view.
+                found.thisProgramsKey = !found.machine || view == kOwnView;
                 found.uninstallString = StringValue(entry.get(), L"UninstallString", buffer);
                 found.installLocation = StringValue(entry.get(), L"InstallLocation", buffer);
                 entries.push_back(std::move(found));

@@ -24,10 +24,11 @@ public:
     std::string FullPath(const std::string& path) override;
     std::string ShortcutTarget(const std::string& path) override;
     bool FileBytes(const std::string& path, std::string* bytes) override;
-    StringList ReadRegistryList(const std::string& key, const std::string& value) override;
-    bool WriteRegistryList(const std::string& key, const std::string& value, const StringList& list) override;
-    bool RegistryKeyExists(const std::string& key, uint64_t* lastWrite) override;
-    bool CreateRegistryKey(const std::string& key) override;
+    StringList ReadRegistryList(const std::string& key, const std::string& value, Hive hive) override;
+    bool WriteRegistryList(const std::string& key, const std::string& value, const StringList& list,
+                           Hive hive) override;
+    bool RegistryKeyExists(const std::string& key, uint64_t* lastWrite, Hive hive) override;
+    bool CreateRegistryKey(const std::string& key, Hive hive) override;
     std::vector<InstalledEntry> InstalledProducts() override;
     std::string WindowsFolder() override;
     std::unique_ptr<Event> NewEvent() override;
@@ -35,7 +36,7 @@ public:
     void WaitAnswering(Event& event) override;
     std::unique_ptr<Process> StartProcess(const std::string& program, std::string& commandLine,
                                           uint32_t* error) override;
-    bool DeleteRegistryTree(const std::string& key) override;
+    bool DeleteRegistryTree(const std::string& key, Hive hive) override;
     uint32_t LastError() override;
     std::string ErrorText(uint32_t error) override;
     bool ScheduleRemoval(const std::string& path) override;

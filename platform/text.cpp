@@ -1,6 +1,7 @@
 #include "platform/text.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace platform {
 
@@ -35,6 +36,49 @@ std::string ParentFolder(const std::string& path) {
     const size_t cut = path.find_last_of("\\/");
     if (cut == std::string::npos) return std::string();
     return path.substr(0, cut > 0 && path[cut - 1] == ':' ? cut + 1 : cut);
+}
+
+std::string NormalPath(const std::string& input) {
+    std::string path = input;
+    // As an entry may write it: quoted, or with a quote left at one end.
+    if (!path.empty() && path.front() == '"') path.erase(0, 1);
+    while (!path.empty() && (path.back() == '"' || path.back() == ' ')) path.pop_back();
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    // The extended-length and device prefixes name the same file.
+    if (path.compare(0, 8, "\\\\?\\UNC\\") == 0 || path.compare(0, 8, "\\\\.\\UNC\\") == 0) {
+        path = "\\\\" + path.substr(8);
+    } else if (path.compare(0, 4, "\\\\?\\") == 0 || path.compare(0, 4, "\\\\.\\") == 0) {
+        path = path.substr(4);
+    }
+    const bool share = path.compare(0, 2, "\\\\") == 0;
+    std::vector<std::string> parts;
+    size_t at = share ? 2 : 0;
+    while (at <= path.size()) {
+        size_t end = path.find('\\', at);
+        if (end == std::string::npos) end = path.size();
+        std::string part = path.substr(at, end - at);
+        at = end + 1;
+        // A name ending in one full stop is the name without it; the last one loses
+        // every trailing stop and blank, as Windows reads them.
+        if (part.size() > 1 && part.back() == '.' && part[part.size() - 2] != '.') part.pop_back();
+        if (at > path.size()) {
+            while (!part.empty() && part != "." && part != ".." && (part.back() == '.' || part.back() == ' ')) {
+                part.pop_back();
+            }
+        }
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            // Never above a drive or a share.
+            if (parts.size() > (share ? 2u : 1u)) parts.pop_back();
+            continue;
+        }
+        parts.push_back(std::move(part));
+    }
+    std::string out = share ? "\\\\" : "";
+    for (size_t i = 0; i < parts.size(); ++i) out += (i ? "\\" : "") + parts[i];
+    return out;
 }
 
 static char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }

@@ -27,6 +27,14 @@ const char* CommandLineTail(const char* commandLine);
 // ("C:\\" for "C:\\x.log"), for "C:" alone names the drive's current folder.
 std::string ParentFolder(const std::string& path);
 
+// The one normal spelling of a path for comparing text, where no file is there to
+// open: slashes as backslashes, no \\?\ or \\.\ prefix, no empty, "." or ".."
+// component, a component's one trailing full stop and the last one's trailing
+// stops and blanks dropped as Windows drops them, no trailing separator, no
+// surrounding quotes ("C:/Apps/Foo/" and "\\?\C:\Apps\.\Foo\" are C:\Apps\Foo).
+// Case is left alone: SamePathText folds it.
+std::string NormalPath(const std::string& path);
+
 // Equality of paths as the file system sees them (ASCII letters case-folded).
 bool SamePathText(const std::string& a, const std::string& b);
 

@@ -160,7 +160,7 @@ void Walk::Run(std::unique_ptr<OpenFolder> top) {
         const FolderEntry& entry = level.entries[level.next++];
         observer_.Reached();
         const std::string path = level.folder->Path() + "\\" + entry.name;
-        if (observer_.Keeps(path)) {
+        if (observer_.Keeps(path, entry)) {
             level.kept = true;
             continue;
         }

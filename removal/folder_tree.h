@@ -22,8 +22,8 @@ public:
     // and folder): such a path is neither scheduled nor reported.
     virtual bool GoesWithTheProgram(const std::string& path) { return false; }
     // True for a file or folder that is not ours to remove: it stays untouched and
-    // unreported, and so do the folders that hold it.
-    virtual bool Keeps(const std::string& path) { return false; }
+    // unreported, and so do the folders that hold it. `entry` as its folder listed it.
+    virtual bool Keeps(const std::string& path, const platform::FolderEntry& entry) { return false; }
     // True for an entry of `folder` that must go after all the others there.
     virtual bool GoesLast(const std::string& folder, const std::string& name) { return false; }
     // How far the walk has come: a folder's listing found `entries`, and the walk

@@ -37,11 +37,31 @@ std::string KeyStamp(uint64_t written) { return "; key " + std::to_string(writte
 
 }  // namespace
 
-Journal::Journal(platform::Platform& os, const RemovalPlan& plan, const std::string& manifest)
-    : os_(os), productKey_(plan.productKey), key_(plan.productKey + "\\" + kProgressKey), manifest_(manifest) {
+ProductKeyPlace FindProductKey(platform::Platform& os, const std::string& key) {
+    ProductKeyPlace place;
+    if (!IsProductKey(key)) return place;
     uint64_t written = 0;
-    if (!IsProductKey(productKey_) || !os.RegistryKeyExists(productKey_, &written) || written == 0) return;
-    platform::StringList found = os.ReadRegistryList(key_, kJournalValue);
+    const bool machine = os.RegistryKeyExists(key, &written, platform::Hive::kMachine);
+    const bool user = os.RegistryKeyExists(key, &written, platform::Hive::kUser);
+    place.hive = machine || !user ? platform::Hive::kMachine : platform::Hive::kUser;
+    place.exists = machine || user;
+    place.both = machine && user;
+    return place;
+}
+
+std::string KeyName(const std::string& key, platform::Hive hive) {
+    return (hive == platform::Hive::kUser ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + key;
+}
+
+Journal::Journal(platform::Platform& os, const RemovalPlan& plan, const std::string& manifest)
+    : os_(os),
+      productKey_(plan.productKey),
+      key_(plan.productKey + "\\" + kProgressKey),
+      manifest_(manifest),
+      hive_(FindProductKey(os, plan.productKey).hive) {
+    uint64_t written = 0;
+    if (!IsProductKey(productKey_) || !os.RegistryKeyExists(productKey_, &written, hive_) || written == 0) return;
+    platform::StringList found = os.ReadRegistryList(key_, kJournalValue, hive_);
     if (found.empty()) return;
     // Deleting the key's subkeys moves its time on: once the removal has begun
     // to delete the key, that time is its own doing.
@@ -53,7 +73,7 @@ Journal::Journal(platform::Platform& os, const RemovalPlan& plan, const std::str
 bool Journal::Begin() {
     uint64_t written = 0;
     if (!IsProductKey(productKey_)) return true;
-    if (!os_.CreateRegistryKey(key_) || !os_.RegistryKeyExists(productKey_, &written) || written == 0) {
+    if (!os_.CreateRegistryKey(key_, hive_) || !os_.RegistryKeyExists(productKey_, &written, hive_) || written == 0) {
         entries_.clear();
         return false;
     }
@@ -62,6 +82,22 @@ bool Journal::Begin() {
     Write();
     return true;
 }
+
+// What a module's program is now: gone, or its index and times, which a repair
+// that writes it again moves on even where it sets the old write time back.
+std::string Journal::DoneEntry(const std::string& command, const std::string& program) const {
+    const platform::FileIdentity now = os_.IsFile(program) ? os_.Identify(program) : platform::FileIdentity();
+    const std::string stamp = now.known ? std::to_string(now.index) + "/" + std::to_string(now.lastWrite) + "/" +
+                                              std::to_string(now.changed)
+                                        : std::string("gone");
+    return kDone + stamp + " " + command;
+}
+
+bool Journal::Done(const std::string& command, const std::string& program) const {
+    return Counts() && Has(DoneEntry(command, program));
+}
+
+void Journal::Finish(const std::string& command, const std::string& program) { Add(DoneEntry(command, program)); }
 
 bool Journal::Has(const std::string& entry) const { return Contains(entries_, entry); }
 
@@ -81,5 +117,5 @@ void Journal::Drop(const std::string& entry) {
 }
 
 void Journal::Write() {
-    if (!entries_.empty()) os_.WriteRegistryList(key_, kJournalValue, entries_);
+    if (!entries_.empty()) os_.WriteRegistryList(key_, kJournalValue, entries_, hive_);
 }

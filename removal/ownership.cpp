@@ -22,22 +22,7 @@ bool StartsWith(const std::string& text, const char* prefix) {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// A folder as an entry may write it: quoted, or with a trailing backslash.
-std::string Trimmed(std::string folder) {
-    if (!folder.empty() && folder.front() == '"') folder.erase(0, 1);
-    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '"' || folder.back() == ' ')) folder.pop_back();
-    return folder;
-}
-
 std::string LastName(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
-
-// Other products' folders are looked up by their own names, ASCII case folded.
-constexpr size_t kNameBuckets = 1024;
-size_t NameBucket(const std::string& name) {
-    uint32_t hash = 2166136261u;
-    for (char c : name) hash = (hash ^ static_cast<unsigned char>((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c)) * 16777619u;
-    return hash % kNameBuckets;
-}
 
 bool SameOrInside(const std::string& path, const std::string& folder) {
     return platform::SamePathText(path, folder) || IsInsideFolder(path, folder);
@@ -115,15 +100,11 @@ Ownership::Place Ownership::Look(const std::string& path) {
     place.resolved = place.identity.finalPath;
     if (place.resolved.empty()) place.resolved = os_.FullPath(path);
     if (place.resolved.empty()) place.resolved = path;
+    place.resolved = platform::NormalPath(place.resolved);
     return place;
 }
 
 std::string Ownership::Resolved(const std::string& path) { return Look(path).resolved; }
-
-std::string Ownership::ResolvedInside(const std::string& path) {
-    if (IsInsideFolder(path, programFolder_)) return OwnFolder() + path.substr(programFolder_.size());
-    return Resolved(path);
-}
 
 const std::string& Ownership::OwnFolder() {
     if (ownFolder_.empty()) ownFolder_ = Resolved(programFolder_);
@@ -154,7 +135,6 @@ bool Ownership::NamesAnotherManifest(const std::string& command) {
 void Ownership::SettleProducts() {
     if (productsSettled_) return;
     productsSettled_ = true;
-    byName_.assign(kNameBuckets, kNoFolder);
     // This product's own programs: this file first, then its module uninstallers.
     std::vector<std::string> programs = modulePrograms_;
     programs.insert(programs.begin(), context_.programFile);
@@ -192,30 +172,45 @@ void Ownership::SettleProducts() {
             }
             if (which < programs.size()) continue;
         }
-        const std::string programFolder = Trimmed(platform::ParentFolder(full));
-        const std::string location = Trimmed(entry.installLocation);
-        // The uninstaller usually lies in the install location: named once.
-        const int folders = platform::SamePathText(location, programFolder) ? 1 : 2;
-        for (int i = 0; i < folders; ++i) {
-            const std::string& folder = i == 0 ? programFolder : location;
-            if (!IsAbsolutePath(folder) || IsBareRoot(folder)) continue;
-            ProductFolder found;
-            found.spelled = os_.FullPath(folder);
-            if (found.spelled.empty()) found.spelled = folder;
-            found.product = entry.name;
-            found.machine = entry.machine;
-            productFolders_.push_back(std::move(found));
-            // A short 8.3 name is the one spelling whose own name tells nothing.
-            std::string name = LastName(productFolders_.back().spelled);
-            if (productFolders_.back().spelled.find('~') != std::string::npos) {
-                Counts(productFolders_.back());
-                name = LastName(productFolders_.back().path);
-            }
-            uint32_t& first = byName_[NameBucket(name)];
-            productFolders_.back().next = first;
-            first = static_cast<uint32_t>(productFolders_.size() - 1);
+        // Every folder the entry names: its program's, its InstallLocation, and its
+        // manifest argument's where that lies in a folder of its own.
+        const std::string programFolder = platform::ParentFolder(full);
+        AddProductFolder(programFolder, entry);
+        AddProductFolder(entry.installLocation, entry);
+        const std::string argument = ManifestArgument(entry.uninstallString);
+        if (!programFolder.empty() && argument.find_first_of("\\/") != std::string::npos) {
+            const std::string manifest = platform::NormalPath(programFolder + "\\" + argument);
+            if (os_.IsFile(manifest)) AddProductFolder(platform::ParentFolder(manifest), entry);
         }
     }
+}
+
+// Opened once: from then on the folder is known by what it is, however it is spelled
+// or reached. One that does not exist keeps only its normal spelling.
+void Ownership::AddProductFolder(const std::string& folder, const platform::InstalledEntry& entry) {
+    const std::string spelled = platform::NormalPath(folder);
+    if (!IsAbsolutePath(spelled) || IsBareRoot(spelled)) return;
+    ProductFolder found;
+    found.spelled = platform::NormalPath(os_.FullPath(spelled));
+    if (found.spelled.empty()) found.spelled = spelled;
+    // The same entry often names one folder twice (its uninstaller lies in its location).
+    for (size_t i = productFolders_.size(); i-- > 0 && productFolders_[i].product == entry.name;) {
+        if (productFolders_[i].machine == entry.machine &&
+            platform::SamePathText(productFolders_[i].spelled, found.spelled)) {
+            return;
+        }
+    }
+    found.product = entry.name;
+    found.machine = entry.machine;
+    found.identity = os_.Identify(found.spelled);
+    found.path = found.identity.finalPath.empty() ? found.spelled : platform::NormalPath(found.identity.finalPath);
+    const uint32_t index = static_cast<uint32_t>(productFolders_.size());
+    if (found.identity.known && found.identity.index != 0) {
+        byIdentity_.emplace(std::make_pair(found.identity.volume, found.identity.index), index);
+    } else {
+        someUnopened_ = true;
+    }
+    productFolders_.push_back(std::move(found));
 }
 
 bool Ownership::Counts(ProductFolder& folder) {
@@ -225,33 +220,46 @@ bool Ownership::Counts(ProductFolder& folder) {
         windows_ = Resolved(os_.WindowsFolder());
     }
     SettleSystemFolders();
-    const Place place = Look(folder.spelled);
-    folder.path = place.resolved;
     folder.nested = IsInsideFolder(folder.path, OwnFolder());
     // No product owns the Windows folder (an MsiExec.exe /X{...} entry), a folder of
     // the shell or the user, nor a folder that holds this product's own; an entry any
     // user may write never decides what lies in the program folder.
     const bool counts = !SameOrInside(folder.path, windows_) && !SameOrInside(OwnFolder(), folder.path) &&
-                        !IsOrHolds(place.identity, protected_, true) && !IsOrHolds(place.identity, known_, true) &&
+                        !IsOrHolds(folder.identity, protected_, true) && !IsOrHolds(folder.identity, known_, true) &&
                         (folder.machine || !folder.nested);
     folder.state = counts ? 1 : -1;
     return counts;
 }
 
-const Ownership::ProductFolder* Ownership::FolderHolding(const std::string& resolved, size_t from, bool nested) {
+const Ownership::ProductFolder* Ownership::FolderIs(const platform::FileIdentity& identity,
+                                                    const std::string& resolved, bool nested) {
     SettleProducts();
-    // Only a folder named like one of the path's own can hold it: those are opened.
-    for (size_t start = resolved.find('\\'); start != std::string::npos;) {
-        const size_t end = resolved.find('\\', start + 1);
-        const std::string name = resolved.substr(start + 1, end == std::string::npos ? end : end - start - 1);
-        if (start >= from) {
-            for (uint32_t index = byName_[NameBucket(name)]; index != kNoFolder; index = productFolders_[index].next) {
-                ProductFolder& folder = productFolders_[index];
-                if (folder.state == 0 && !platform::SamePathText(LastName(folder.spelled), name)) continue;
-                if (Counts(folder) && (!nested || folder.nested) && SameOrInside(resolved, folder.path)) return &folder;
-            }
+    const auto fits = [&](ProductFolder& folder) {
+        return Counts(folder) && (!nested || (folder.nested && folder.machine));
+    };
+    if (identity.known && identity.index != 0) {
+        const auto found = byIdentity_.equal_range(std::make_pair(identity.volume, identity.index));
+        for (auto it = found.first; it != found.second; ++it) {
+            if (fits(productFolders_[it->second])) return &productFolders_[it->second];
         }
-        start = end;
+    }
+    // Where a folder could not be opened, only its spelling is left to compare.
+    if (someUnopened_) {
+        for (ProductFolder& folder : productFolders_) {
+            const bool unopened = !folder.identity.known || folder.identity.index == 0;
+            if (unopened && fits(folder) && SameOrInside(resolved, folder.path)) return &folder;
+        }
+    }
+    return nullptr;
+}
+
+const Ownership::ProductFolder* Ownership::FolderHolding(const std::string& path, const std::string& top,
+                                                         bool nested) {
+    SettleProducts();
+    if (productFolders_.empty()) return nullptr;
+    for (std::string at = path; !at.empty() && !IsBareRoot(at); at = platform::ParentFolder(at)) {
+        if (!top.empty() && !IsInsideFolder(at, top)) break;
+        if (const ProductFolder* folder = FolderIs(os_.Identify(at), at, nested)) return folder;
     }
     return nullptr;
 }
@@ -307,7 +315,7 @@ bool Ownership::IsShellFolder(const platform::FileIdentity& self) {
 bool Ownership::InOtherProduct(const std::string& resolved) {
     // A product sharing the program folder owns it too.
     if (!SharedWith().empty() && SameOrInside(resolved, OwnFolder())) return true;
-    return FolderHolding(resolved, 0, false) != nullptr;
+    return FolderHolding(resolved, std::string(), false) != nullptr;
 }
 
 bool Ownership::LeadsIntoThisProduct(const std::string& shortcut) {
@@ -324,6 +332,25 @@ bool Ownership::LeadsIntoOtherProduct(const std::string& shortcut) {
 }
 
 const std::string* Ownership::OtherProductHolding(const std::string& path) {
-    const ProductFolder* folder = FolderHolding(ResolvedInside(path), OwnFolder().size(), true);
+    const std::string resolved = IsInsideFolder(path, programFolder_)
+                                     ? OwnFolder() + path.substr(programFolder_.size())
+                                     : Resolved(path);
+    const ProductFolder* folder = FolderHolding(resolved, OwnFolder(), true);
+    return folder ? &folder->product : nullptr;
+}
+
+const std::string* Ownership::OtherProductFolder(const std::string& path, uint64_t id) {
+    SettleProducts();
+    if (productFolders_.empty()) return nullptr;
+    platform::FileIdentity identity;
+    if (id != 0 && judged_.known && judged_.index != 0) {
+        // The walk never leaves the program folder's volume: it enters no link.
+        identity.known = true;
+        identity.volume = judged_.volume;
+        identity.index = id;
+    }
+    const std::string resolved =
+        IsInsideFolder(path, programFolder_) ? OwnFolder() + path.substr(programFolder_.size()) : path;
+    const ProductFolder* folder = FolderIs(identity, resolved, true);
     return folder ? &folder->product : nullptr;
 }

@@ -3,7 +3,10 @@
 // folders of the other products installed on the machine.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plan/removal_plan.h"
@@ -55,46 +58,49 @@ public:
     // The other installed product whose folder inside the program folder is, or
     // holds, `path` (a path inside the program folder); null when there is none.
     const std::string* OtherProductHolding(const std::string& path);
+    // The same for an entry the walk met in the program folder's tree, by the id
+    // its listing gave: no folder is opened for it.
+    const std::string* OtherProductFolder(const std::string& path, uint64_t id);
 
 private:
-    // A folder an installed product's entry names, resolved when first needed.
+    // A folder an installed product's entry names, opened once to learn what it is.
     struct ProductFolder {
-        std::string spelled;  // as the entry names it, in full
+        std::string spelled;  // as the entry names it, in full and in its normal spelling
         std::string product;  // the entry's name
         bool machine = false;
         int state = 0;        // 0 not yet judged; 1 another product's; -1 no product's
         bool nested = false;  // inside the program folder
+        platform::FileIdentity identity;  // not known: it does not exist, and only its spelling can tell
         std::string path;     // resolved
-        uint32_t next;        // the next folder of a name with the same hash
     };
-    static constexpr uint32_t kNoFolder = 0xFFFFFFFF;
     struct Place {
         platform::FileIdentity identity;
         std::string resolved;
     };
     // The installed products, read once: which one shares the program folder, and
-    // the folders the others name, by spelling.
+    // the folders the others name, each opened once.
     void SettleProducts();
-    // Whether a folder an entry names is another product's (resolving it the first time).
+    void AddProductFolder(const std::string& folder, const platform::InstalledEntry& entry);
+    // Whether a folder an entry names is another product's.
     bool Counts(ProductFolder& folder);
-    // Another product's folder that is or holds `resolved`, looked up by the names of
-    // the folders in it from `from` on; only folders inside the program folder when
-    // `nested`. A folder named by a link of another name than its target is not found.
-    const ProductFolder* FolderHolding(const std::string& resolved, size_t from, bool nested);
+    // Another product's folder that is `identity` or, where that folder does not
+    // exist, whose spelling is or holds `resolved`; only those inside the program
+    // folder and named by HKEY_LOCAL_MACHINE when `nested`.
+    const ProductFolder* FolderIs(const platform::FileIdentity& identity, const std::string& resolved, bool nested);
+    // Another product's folder that is or holds `path`, by what the folders on its
+    // way up are, up to (not including) `top`, or to its root when `top` is empty.
+    const ProductFolder* FolderHolding(const std::string& path, const std::string& top, bool nested);
     // Whether an entry that runs this program names a manifest of another product.
     bool NamesAnotherManifest(const std::string& command);
     // The program folder, resolved.
     const std::string& OwnFolder();
     // The folders of the system and the user, each opened once for every question.
     void SettleSystemFolders();
-    // The path with links and aliases resolved, for comparing; the full spelling
-    // when the path cannot be opened.
+    // The path with links and aliases resolved, for comparing; the normal full
+    // spelling when the path cannot be opened.
     std::string Resolved(const std::string& path);
     Place Look(const std::string& path);
-    // A path inside the program folder, resolved without opening it: the walk
-    // never enters a link, so only the program folder's own spelling can differ.
-    std::string ResolvedInside(const std::string& path);
-    bool InOtherProduct(const std::string& resolved);
+    bool InOtherProduct(const std::string& path);
 
     platform::Platform& os_;
     const RunContext context_;
@@ -105,7 +111,9 @@ private:
     std::string ownFolder_, windows_;
     std::string sharedWith_;
     std::vector<ProductFolder> productFolders_;
-    std::vector<uint32_t> byName_;  // the first of productFolders_ by a hash of the folder's name
+    // Those that exist, by volume and file id; and whether any does not.
+    std::map<std::pair<uint32_t, uint64_t>, uint32_t> byIdentity_;
+    bool someUnopened_ = false;
     bool systemSettled_ = false;
     std::vector<std::string> protectedSpellings_;
     std::vector<platform::FileIdentity> protected_, known_;  // never to empty; the shell's own and the temp folders

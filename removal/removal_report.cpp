@@ -72,7 +72,7 @@ void RemovalReport::Stays(const std::string& path, bool refused) {
 void RemovalReport::NotRun(const std::string& program) { notRun_.push_back(program); }
 
 void RemovalReport::ForTheWalk(std::vector<std::string> lasts, std::vector<std::string> goesWithTheProgram,
-                               std::function<bool(const std::string&)> keeps) {
+                               std::function<bool(const std::string&, const platform::FolderEntry&)> keeps) {
     lasts_ = std::move(lasts);
     goesWithTheProgram_ = std::move(goesWithTheProgram);
     keeps_ = std::move(keeps);

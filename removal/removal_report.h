@@ -34,14 +34,16 @@ public:
     // For the walk at hand: what goes after all else in its folder, what the
     // program removes itself once it has ended, and what stays untouched.
     void ForTheWalk(std::vector<std::string> lasts, std::vector<std::string> goesWithTheProgram,
-                    std::function<bool(const std::string&)> keeps);
+                    std::function<bool(const std::string&, const platform::FolderEntry&)> keeps);
     const std::vector<std::string>& Lasts() const { return lasts_; }
 
     void Removed(const std::string& path) override;
     void Scheduled(const std::string& path, const std::string& as) override;
     void Left(const std::string& path, uint32_t error) override;
     bool GoesWithTheProgram(const std::string& path) override;
-    bool Keeps(const std::string& path) override { return keeps_ && keeps_(path); }
+    bool Keeps(const std::string& path, const platform::FolderEntry& entry) override {
+        return keeps_ && keeps_(path, entry);
+    }
     bool GoesLast(const std::string& folder, const std::string& name) override;
     void Listed(size_t entries) override;
     void Reached() override;
@@ -60,7 +62,7 @@ private:
     std::vector<std::string> scheduled_, left_, notRun_;
     size_t refused_ = 0;  // how many of `left_` the guards refused
     std::vector<std::string> lasts_, goesWithTheProgram_;
-    std::function<bool(const std::string&)> keeps_;
+    std::function<bool(const std::string&, const platform::FolderEntry&)> keeps_;
     // Progress: the share of each module, where the shortcuts, the files and the
     // key begin, and how much of the folder walk is done.
     size_t modules_;

@@ -70,8 +70,6 @@ bool IsShortcut(const std::string& path) {
     return path.size() > 4 && platform::SamePathText(path.substr(path.size() - 4), ".lnk");
 }
 
-std::string KeyName(const std::string& key) { return "HKEY_LOCAL_MACHINE\\" + key; }
-
 // What the report is told for one walk holds until that walk is over.
 class ForOneWalk {
 public:
@@ -88,6 +86,21 @@ std::string ProgramOf(platform::Platform& os, const std::string& command) {
     return ProgramOfCommand(os, command).path;
 }
 
+// What becomes of one module uninstaller, for the plan and the run alike.
+enum class ModuleFate {
+    kRun,
+    kDone,          // an earlier run of this installation's removal finished it, and it was not written since
+    kStartedGone,   // an earlier run started it, and its program is gone since: it finished alone
+    kAbsent,        // its program does not exist: it cannot run, now or in a rerun
+};
+
+ModuleFate FateOf(platform::Platform& os, const Journal& journal, const std::string& command) {
+    const std::string program = ProgramOf(os, command);
+    if (journal.Done(command, program)) return ModuleFate::kDone;
+    if (os.IsFile(program)) return ModuleFate::kRun;
+    return journal.Started(command) ? ModuleFate::kStartedGone : ModuleFate::kAbsent;
+}
+
 // Each module's own uninstaller, waited for. Each is recorded as started before it
 // runs and as done once it ended well; one that an earlier run of this
 // installation's removal finished is not run again, nor one it started whose
@@ -101,40 +114,48 @@ void RunModules(platform::Platform& os, const RemovalPlan& plan, const std::stri
     workFolders.push_back(programFolder);
     for (size_t i = 0; i < plan.moduleCommands.size(); ++i) {
         const std::string& command = plan.moduleCommands[i];
-        if (journal.Done(command)) {
-            report.Note("done by an earlier run: " + command);
-            continue;
-        }
-        const bool startedBefore = journal.Started(command);
+        const std::string program = ProgramOf(os, command);
         try {
+            switch (FateOf(os, journal, command)) {
+            case ModuleFate::kDone:
+                report.Note("done by an earlier run: " + command);
+                continue;
+            case ModuleFate::kStartedGone:
+                report.Note("started by an earlier run, and its program is gone since: counted as done: " + command);
+                journal.Finish(command, program);
+                continue;
+            case ModuleFate::kAbsent:
+                report.NotRun(program);
+                report.Note("not run, its program does not exist: " + command);
+                continue;
+            case ModuleFate::kRun:
+                break;
+            }
+            const bool startedBefore = journal.Started(command);
             report.Module(i, command);
             if (!startedBefore) journal.Start(command);
             uint32_t code = 0;
             const int ran = RunAndWait(os, command, code, workFolders);
             if (ran < 0 && !startedBefore) journal.Unstart(command);
-            const bool absent =
-                ran < 0 && (code == platform::kErrorFileNotFound || code == platform::kErrorPathNotFound);
-            if (absent && startedBefore) {
-                report.Note("started by an earlier run, and its program is gone since: counted as done: " + command);
-                journal.Finish(command);
-            } else if (absent) {
-                report.NotRun(ProgramOf(os, command));
+            if (ran < 0 && (code == platform::kErrorFileNotFound || code == platform::kErrorPathNotFound)) {
+                // Gone between the look and the start.
+                report.NotRun(program);
                 report.Note("not run, its program does not exist: " + command);
             } else if (ran < 0) {
-                report.Stays(ProgramOf(os, command));
+                report.Stays(program);
                 report.Note("could not start: " + command + ": " + os.ErrorText(code));
             } else if (ran > 0 || code != 0) {
                 // How it ended is unknown when its code cannot be read: not recorded, so it runs again.
-                failedPrograms->push_back(ProgramOf(os, command));
-                report.Stays(failedPrograms->back());
+                failedPrograms->push_back(program);
+                report.Stays(program);
                 report.Note(ran > 0 ? "exit code unreadable: " + command + ": " + os.ErrorText(code)
                                     : "exit code " + std::to_string(code) + ": " + command);
             } else {
                 report.Note("exit code 0: " + command);
-                journal.Finish(command);
+                journal.Finish(command, program);
             }
         } catch (...) {
-            report.Stays(ProgramOf(os, command));
+            report.Stays(program);
         }
     }
 }
@@ -201,7 +222,7 @@ void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ow
                 }
                 continue;
             }
-            report.ForTheWalk({}, {}, [&](const std::string& path) {
+            report.ForTheWalk({}, {}, [&](const std::string& path, const platform::FolderEntry&) {
                 if (!IsShortcut(path) || !ownership.LeadsIntoOtherProduct(path)) return false;
                 report.Note("kept: " + path + " leads into another installed product");
                 return true;
@@ -239,11 +260,13 @@ bool RemoveProgramFolder(platform::Platform& os, const RunContext& context, bool
     bool keptForAnotherRun = false;
     ForOneWalk walk(report);
     report.ForTheWalk({context.manifestFull, context.programFile}, {context.programFile, programFolder},
-                      [&](const std::string& path) {
+                      [&](const std::string& path, const platform::FolderEntry& entry) {
         for (const std::string& program : failedPrograms) {
             if (platform::SamePathText(program, path)) return true;
         }
-        if (const std::string* other = ownership.OtherProductHolding(path)) {
+        if (!entry.directory || entry.reparsePoint) {
+            // Only folders are another product's; a file is kept with the folder that holds it.
+        } else if (const std::string* other = ownership.OtherProductFolder(path, entry.id)) {
             report.Note("kept: " + path + ": the folder of " + *other + ", another installed product");
             return true;
         }
@@ -275,23 +298,32 @@ bool RemoveProgramFolder(platform::Platform& os, const RunContext& context, bool
 // mend what stays (what the guards refused they refuse again). True when it was
 // kept for another run.
 bool RemoveKey(platform::Platform& os, const RemovalPlan& plan, Journal& journal, RemovalReport& report) {
+    const std::string name = KeyName(plan.productKey, journal.Hive());
     if (!IsProductKey(plan.productKey)) {
-        report.Stays(KeyName(plan.productKey), true);
-        report.Note("registry key refused: it is not one product's key below the Uninstall key: " +
-                    KeyName(plan.productKey));
+        report.Stays(name, true);
+        report.Note("registry key refused: it is not one product's key below the Uninstall key: " + name);
     } else if (report.SomethingStays()) {
         const bool runAgain = report.RerunCanMend();
-        report.Note("kept" + std::string(runAgain ? " for another run: " : ", as what stays was refused: ") +
-                    KeyName(plan.productKey) + ", the manifest and the program");
+        report.Note("kept" + std::string(runAgain ? " for another run: " : ", as what stays was refused: ") + name +
+                    ", the manifest and the program");
         return runAgain;
     } else {
         journal.KeyGoes();
-        if (os.DeleteRegistryTree(plan.productKey)) {
-            report.Note("registry key deleted: " + KeyName(plan.productKey));
-        } else {
-            report.Stays(KeyName(plan.productKey));
-            report.Note("registry key left: " + KeyName(plan.productKey));
+        // Wherever it is: a product registered for the machine and for a user leaves both lists.
+        bool found = false;
+        for (platform::Hive hive : {platform::Hive::kMachine, platform::Hive::kUser}) {
+            uint64_t written = 0;
+            if (!os.RegistryKeyExists(plan.productKey, &written, hive)) continue;
+            found = true;
+            const std::string at = KeyName(plan.productKey, hive);
+            if (os.DeleteRegistryTree(plan.productKey, hive)) {
+                report.Note("registry key deleted: " + at);
+            } else {
+                report.Stays(at);
+                report.Note("registry key left: " + at);
+            }
         }
+        if (!found) report.Note("no registry key to delete: " + name);
     }
     return false;
 }
@@ -305,8 +337,7 @@ enum class Unread {
 };
 
 Unread UnreadState(platform::Platform& os, const RemovalPlan& plan) {
-    uint64_t written = 0;
-    if (!IsProductKey(plan.productKey) || !os.RegistryKeyExists(plan.productKey, &written)) {
+    if (!FindProductKey(os, plan.productKey).exists) {
         return plan.manifestMissing ? Unread::kNotInstalled : Unread::kUnreadable;
     }
     if (plan.manifestMissing && Journal(os, plan, std::string()).Counts()) return Unread::kFinish;
@@ -333,7 +364,9 @@ RemovalOutcome WithoutManifest(platform::Platform& os, const RunContext& context
     }
     const char* why = plan.manifestMissing ? "the manifest does not exist" : "the manifest could not be read";
     report.Note(std::string(why) +
-                (state == Unread::kKeyWithoutManifest ? ", yet the registry key " + KeyName(plan.productKey) + " does"
+                (state == Unread::kKeyWithoutManifest
+                     ? ", yet the registry key " + KeyName(plan.productKey, FindProductKey(os, plan.productKey).hive) +
+                           " does"
                                                       : std::string()) +
                 ": nothing removed");
     RemovalOutcome outcome;
@@ -368,7 +401,9 @@ RemovalOutcome Remove(platform::Platform& os, const RunContext& context, const R
     }
 
     Journal journal(os, plan, context.manifestFull);
-    if (!journal.Begin()) report.Note("no journal of this removal can be kept in " + KeyName(plan.productKey));
+    if (!journal.Begin()) {
+        report.Note("no journal of this removal can be kept in " + KeyName(plan.productKey, journal.Hive()));
+    }
     std::vector<std::string> failedPrograms;
     RunModules(os, plan, context.programFolder, journal, report, &failedPrograms);
     report.Status(RemovalStep::kShortcuts);
@@ -402,6 +437,7 @@ platform::StringList DescribePlan(platform::Platform& os, const RunContext& cont
                                   bool emptyProgramFolder, int* exitCode) {
     platform::StringList lines;
     int code = kExitRemoved;
+    const std::string keyName = KeyName(plan.productKey, FindProductKey(os, plan.productKey).hive);
     lines.push_back("manifest: " + context.manifestPath);
     if (!plan.manifestLoaded) {
         const char* why = plan.manifestMissing ? "the manifest does not exist" : "the manifest could not be read";
@@ -409,12 +445,12 @@ platform::StringList DescribePlan(platform::Platform& os, const RunContext& cont
             case Unread::kFinish:
                 code = MayEmptyProgramFolder(os, context.programFolder) ? kExitRemoved : kExitIncomplete;
                 lines.push_back("finish the removal cut short after the manifest went: delete registry key: " +
-                                KeyName(plan.productKey) + ", and the program");
+                                keyName + ", and the program");
                 break;
             case Unread::kKeyWithoutManifest:
                 code = kExitIncomplete;
                 lines.push_back("nothing would be removed: " + std::string(why) + ", yet the registry key " +
-                                KeyName(plan.productKey) + " does");
+                                keyName + " does");
                 break;
             default:
                 code = plan.manifestMissing ? kExitNoManifest : kExitIncomplete;
@@ -424,15 +460,18 @@ platform::StringList DescribePlan(platform::Platform& os, const RunContext& cont
         return lines;
     }
     lines.push_back("display name: " + plan.displayName);
-    const Journal journal(os, plan, context.manifestPath);
+    const Journal journal(os, plan, context.manifestFull);
     for (const std::string& command : plan.moduleCommands) {
-        const bool absent = !os.IsFile(ProgramOf(os, command));
-        if (journal.Done(command) || (absent && journal.Started(command))) {
+        switch (FateOf(os, journal, command)) {
+        case ModuleFate::kDone:
+        case ModuleFate::kStartedGone:
             lines.push_back("done by an earlier run: " + command);
-        } else if (absent) {
+            break;
+        case ModuleFate::kAbsent:
             code = kExitIncomplete;  // reported, though it keeps nothing
             lines.push_back("not run, its program does not exist: " + command);
-        } else {
+            break;
+        case ModuleFate::kRun:
             lines.push_back("run: " + command);
         }
     }
@@ -446,10 +485,10 @@ platform::StringList DescribePlan(platform::Platform& os, const RunContext& cont
                         " is a drive or share root, or is or holds a folder of the system or the user");
     }
     if (IsProductKey(plan.productKey)) {
-        lines.push_back("delete registry key: HKEY_LOCAL_MACHINE\\" + plan.productKey);
+        lines.push_back("delete registry key: " + keyName);
     } else {
         code = kExitIncomplete;
-        lines.push_back("refused: the registry key HKEY_LOCAL_MACHINE\\" + plan.productKey +
+        lines.push_back("refused: the registry key " + keyName +
                         " is not one product's key below the Uninstall key");
     }
     for (const std::string& refusal : plan.refusals) lines.push_back("refused: " + refusal);

@@ -338,9 +338,11 @@ platform::FileIdentity FakePlatform::Identify(const std::string& path) {
         }
     }
     platform::FileIdentity identity;
-    if (files.count(resolved)) {
+    auto found = files.find(resolved);
+    if (found != files.end()) {
         identity.known = true;
         identity.finalPath = resolved;
+        identity.changed = found->second.changed;
     }
     return identity;
 }
@@ -358,29 +360,38 @@ std::string FakePlatform::ShortcutTarget(const std::string& path) {
     return it == shortcutTargets.end() ? std::string() : it->second;
 }
 
-platform::StringList FakePlatform::ReadRegistryList(const std::string& key, const std::string& value) {
-    return registryLists[key + "|" + value];
+namespace {
+std::string InHive(const std::string& key, platform::Hive hive) {
+    return hive == platform::Hive::kUser ? "HKCU\\" + key : key;
+}
+}  // namespace
+
+platform::StringList FakePlatform::ReadRegistryList(const std::string& key, const std::string& value,
+                                                    platform::Hive hive) {
+    return registryLists[InHive(key, hive) + "|" + value];
 }
 
-bool FakePlatform::WriteRegistryList(const std::string& key, const std::string& value, const platform::StringList& list) {
-    if (registryFails || !registryKeys.count(key)) return false;
-    Record("regwrite " + key + "|" + value + "|" + std::to_string(list.size()));
-    registryLists[key + "|" + value] = list;
-    registryKeys[key] = ++registryClock;
+bool FakePlatform::WriteRegistryList(const std::string& key, const std::string& value, const platform::StringList& list,
+                                     platform::Hive hive) {
+    const std::string at = InHive(key, hive);
+    if (registryFails || !registryKeys.count(at)) return false;
+    Record("regwrite " + at + "|" + value + "|" + std::to_string(list.size()));
+    registryLists[at + "|" + value] = list;
+    registryKeys[at] = ++registryClock;
     return true;
 }
 
-bool FakePlatform::RegistryKeyExists(const std::string& key, uint64_t* lastWrite) {
-    auto it = registryKeys.find(key);
+bool FakePlatform::RegistryKeyExists(const std::string& key, uint64_t* lastWrite, platform::Hive hive) {
+    auto it = registryKeys.find(InHive(key, hive));
     *lastWrite = it == registryKeys.end() ? 0 : it->second;
     return it != registryKeys.end();
 }
 
-bool FakePlatform::CreateRegistryKey(const std::string& key) {
-    const std::string parent = ParentOf(key);
+bool FakePlatform::CreateRegistryKey(const std::string& key, platform::Hive hive) {
+    const std::string at = InHive(key, hive), parent = ParentOf(at);
     if (registryFails || !registryKeys.count(parent)) return false;
-    if (registryKeys.count(key)) return true;
-    registryKeys[key] = ++registryClock;
+    if (registryKeys.count(at)) return true;
+    registryKeys[at] = ++registryClock;
     registryKeys[parent] = ++registryClock;
     return true;
 }
@@ -438,9 +449,14 @@ std::unique_ptr<platform::Process> FakePlatform::StartProcess(const std::string&
     return std::unique_ptr<platform::Process>(new FakeProcess(*this, commandLine));
 }
 
-bool FakePlatform::DeleteRegistryTree(const std::string& key) {
-    Record("regdelete " + key);
-    return !registryFails;
+bool FakePlatform::DeleteRegistryTree(const std::string& key, platform::Hive hive) {
+    const std::string at = InHive(key, hive);
+    Record("regdelete " + at);
+    if (registryFails) return false;
+    for (auto it = registryKeys.begin(); it != registryKeys.end();) {
+        it = it->first == at || it->first.compare(0, at.size() + 1, at + "\\") == 0 ? registryKeys.erase(it) : ++it;
+    }
+    return true;
 }
 
 bool FakePlatform::ScheduleRemoval(const std::string& path) {

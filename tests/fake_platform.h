@@ -46,6 +46,7 @@ struct FileNode {
     bool reparse = false;
     bool locked = false;  // open or running: cannot be deleted
     bool movable = false; // locked, yet it can be renamed (a loaded DLL)
+    uint64_t changed = 0; // when it was last written
 };
 
 class FakePlatform : public platform::Platform {
@@ -121,10 +122,14 @@ public:
     std::string FullPath(const std::string& path) override;
     std::string ShortcutTarget(const std::string& path) override;
     bool FileBytes(const std::string& path, std::string* bytes) override;
-    platform::StringList ReadRegistryList(const std::string& key, const std::string& value) override;
-    bool WriteRegistryList(const std::string& key, const std::string& value, const platform::StringList& list) override;
-    bool RegistryKeyExists(const std::string& key, uint64_t* lastWrite) override;
-    bool CreateRegistryKey(const std::string& key) override;
+    // Keys of the user's hive are kept under "HKCU\\" + key.
+    platform::StringList ReadRegistryList(const std::string& key, const std::string& value,
+                                          platform::Hive hive = platform::Hive::kMachine) override;
+    bool WriteRegistryList(const std::string& key, const std::string& value, const platform::StringList& list,
+                           platform::Hive hive = platform::Hive::kMachine) override;
+    bool RegistryKeyExists(const std::string& key, uint64_t* lastWrite,
+                           platform::Hive hive = platform::Hive::kMachine) override;
+    bool CreateRegistryKey(const std::string& key, platform::Hive hive = platform::Hive::kMachine) override;
     std::vector<platform::InstalledEntry> InstalledProducts() override { return installed; }
     std::string WindowsFolder() override { return "C:\\Windows"; }
     std::unique_ptr<platform::Event> NewEvent() override;
@@ -132,7 +137,7 @@ public:
     void WaitAnswering(platform::Event& event) override;
     std::unique_ptr<platform::Process> StartProcess(const std::string& program, std::string& commandLine,
                                                    uint32_t* error) override;
-    bool DeleteRegistryTree(const std::string& key) override;
+    bool DeleteRegistryTree(const std::string& key, platform::Hive hive = platform::Hive::kMachine) override;
     uint32_t LastError() override { return lastError_; }
     std::string ErrorText(uint32_t error) override { return "error " + std::to_string(error); }
     bool ScheduleRemoval(const std::string& path) override;

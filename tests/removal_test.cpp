@@ -244,6 +244,8 @@ struct Scene {
         os.AddFolder("C:\\Apps");
         os.AddFolder("C:\\Apps\\Foo");
         os.AddFile("C:\\Apps\\Foo\\data.bin");
+        os.AddFile("C:\\Apps\\Foo\\a.exe");
+        os.AddFile("C:\\Apps\\Foo\\b.exe");
         os.AddFolder(Desktop());
         os.AddFile(Desktop() + "\\Foo.lnk");
         os.AddFolder(Programs());
@@ -437,24 +439,34 @@ TEST_F(Sequence, UnreadableExitCodeIsAFailure) {
     const platform::StringList journal = os.registryLists[plan.productKey + "\\RemovalProgress|Journal"];
     EXPECT_EQ(platform::StringList(journal.begin() + 1, journal.end()),
               (platform::StringList{"started C:\\Apps\\Foo\\a.exe", "started C:\\Apps\\Foo\\b.exe \"/s\"",
-                                    "done C:\\Apps\\Foo\\b.exe \"/s\""}));
+                                    "done 0/0/0 C:\\Apps\\Foo\\b.exe \"/s\""}));
 }
 
-// What an earlier run recorded counts while the manifest's bytes are as it left them:
-// a repair can write the same file stamp (the key's time is the lifecycle table's).
+// What an earlier run recorded counts while the manifest's bytes are as it left them
+// (a repair can write the same file stamp; the key's time is the lifecycle table's),
+// and a module counts as done while its program is as it was (a repair that writes
+// it again, even with its old time, makes it run again).
 TEST_F(Sequence, JournalCountsForTheSameManifestOnly) {
     const std::string manifest = "C:\\Apps\\Foo\\Foo.xml", b = "C:\\Apps\\Foo\\b.exe \"/s\"";
-    for (const char* bytes : {"<Install/>", "<Install>2</Install>"}) {
+    const struct {
+        const char* bytes;
+        uint64_t rewritten;
+        bool runsAgain;
+    } cases[] = {{"<Install/>", 0, false}, {"<Install>2</Install>", 0, true}, {"<Install/>", 9, true}};
+    for (const auto& c : cases) {
         Scene t;
         t.os.AddFile(manifest);
         t.os.contents[manifest] = "<Install/>";
         t.os.exitCodes[b] = 7;
         EXPECT_EQ(t.Remove(true), kExitIncomplete);
         t.os.exitCodes.clear();
-        t.os.contents[manifest] = bytes;
+        t.os.contents[manifest] = c.bytes;
+        fake::FileNode program;
+        program.changed = c.rewritten;
+        t.os.AddFile("C:\\Apps\\Foo\\a.exe", program);  // as the first run left it, or repaired
         t.os.log.clear();
-        EXPECT_EQ(t.Remove(true), kExitRemoved) << bytes;
-        EXPECT_EQ(t.Logged("start C:\\Apps\\Foo\\a.exe"), bytes != std::string("<Install/>")) << bytes;
+        EXPECT_EQ(t.Remove(true), kExitRemoved) << c.bytes << c.rewritten;
+        EXPECT_EQ(t.Logged("start C:\\Apps\\Foo\\a.exe"), c.runsAgain) << c.bytes << c.rewritten;
     }
 }
 
