@@ -173,6 +173,11 @@ public:
     virtual std::string FullPath(const std::string& path) = 0;
     // The file a shell link (.lnk) leads to; empty when it cannot be read.
     virtual std::string ShortcutTarget(const std::string& path) = 0;
+    // The program's own record, on its own file, that its removal has gone past the
+    // product's key: a mark in its last-write time, which an installer that writes
+    // the file again sets anew, made only on a file of one name, so nothing shares it.
+    virtual bool MarkGoing(const std::string& file) = 0;
+    virtual bool IsMarkedGoing(const std::string& file) = 0;
     // The bytes of a small file (a manifest); false when it cannot be read.
     virtual bool FileBytes(const std::string& path, std::string* bytes) = 0;
 

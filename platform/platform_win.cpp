@@ -172,6 +172,42 @@ FileIdentity IdentityOf(HANDLE file) {
     return identity;
 }
 
+// The mark: its last-write time within its second set to this many 100 ns. Every
+// attribute that a system keeps (Wine keeps few) would hinder an installer that
+// writes the file again, and a time is what such a write sets anew.
+constexpr int64_t kSecond = 10000000, kGoingMark = 4242424;
+
+bool BasicInfo(const std::string& file, ACCESS_MASK access, unique_file* opened, FILE_BASIC_INFO* basic) {
+    opened->reset(::CreateFileW(FilePath(file).c_str(), FILE_READ_ATTRIBUTES | access,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return *opened && ::GetFileInformationByHandleEx(opened->get(), FileBasicInfo, basic, sizeof(*basic));
+}
+
+bool WindowsPlatform::MarkGoing(const std::string& file) {
+    unique_file opened;
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    if (!BasicInfo(file, FILE_WRITE_ATTRIBUTES, &opened, &basic) ||
+        !::GetFileInformationByHandleEx(opened.get(), FileStandardInfo, &standard, sizeof(standard))) {
+        return false;
+    }
+    // Times belong to the file, not the name: another name of it would change too.
+    if (standard.NumberOfLinks != 1 || (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        ::SetLastError(kErrorNotItself);
+        return false;
+    }
+    FILE_BASIC_INFO marked{};  // zero: left as they are
+    marked.LastWriteTime.QuadPart = basic.LastWriteTime.QuadPart / kSecond * kSecond + kGoingMark;
+    return ::SetFileInformationByHandle(opened.get(), FileBasicInfo, &marked, sizeof(marked)) != FALSE;
+}
+
+bool WindowsPlatform::IsMarkedGoing(const std::string& file) {
+    unique_file opened;
+    FILE_BASIC_INFO basic{};
+    return BasicInfo(file, 0, &opened, &basic) && basic.LastWriteTime.QuadPart % kSecond == kGoingMark;
+}
+
 std::vector<std::string> WindowsPlatform::ProtectedFolders() {
     static const int kFolders[] = {
         CSIDL_WINDOWS,          CSIDL_SYSTEM,          CSIDL_SYSTEMX86,

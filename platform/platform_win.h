@@ -37,6 +37,8 @@ public:
     std::unique_ptr<Process> StartProcess(const std::string& program, std::string& commandLine,
                                           uint32_t* error) override;
     bool DeleteRegistryTree(const std::string& key, Hive hive) override;
+    bool MarkGoing(const std::string& file) override;
+    bool IsMarkedGoing(const std::string& file) override;
     uint32_t LastError() override;
     std::string ErrorText(uint32_t error) override;
     bool ScheduleRemoval(const std::string& path) override;

@@ -297,7 +297,11 @@ bool RemoveProgramFolder(platform::Platform& os, const RunContext& context, bool
 // nothing stays: it is the way to run the removal again, offered when a rerun can
 // mend what stays (what the guards refused they refuse again). True when it was
 // kept for another run.
-bool RemoveKey(platform::Platform& os, const RemovalPlan& plan, Journal& journal, RemovalReport& report) {
+// `program`: the program's own file, which removes itself once the run has ended;
+// it is marked first, so that a run cut short between the key and that end still
+// knows, from the program alone, to finish.
+bool RemoveKey(platform::Platform& os, const RemovalPlan& plan, Journal& journal, RemovalReport& report,
+               const std::string& program = std::string()) {
     const std::string name = KeyName(plan.productKey, journal.Hive());
     if (!IsProductKey(plan.productKey)) {
         report.Stays(name, true);
@@ -309,6 +313,10 @@ bool RemoveKey(platform::Platform& os, const RemovalPlan& plan, Journal& journal
         return runAgain;
     } else {
         journal.KeyGoes();
+        if (!program.empty() && !os.MarkGoing(program)) {
+            report.Note("the program cannot be marked as going, so a run cut short from here would not finish: " +
+                        program + ": " + os.ErrorText(os.LastError()));
+        }
         // Wherever it is: a product registered for the machine and for a user leaves both lists.
         bool found = false;
         for (platform::Hive hive : {platform::Hive::kMachine, platform::Hive::kUser}) {
@@ -334,10 +342,30 @@ enum class Unread {
     kUnreadable,          // the manifest exists but cannot be read, and the key does not exist
     kKeyWithoutManifest,  // the key exists, its manifest is missing or unreadable
     kFinish,              // the manifest went in a removal of this installation cut short before the key
+    kFinishItself,        // that removal was cut short after the key: only the program is left, marked as going
 };
 
-Unread UnreadState(platform::Platform& os, const RemovalPlan& plan) {
+// Whether only the program is left, marked as going, with the aside names that an
+// earlier run of it gave files in use.
+bool OnlyTheMarkedProgramLeft(platform::Platform& os, const RunContext& context) {
+    if (!os.IsMarkedGoing(context.programFile)) return false;
+    std::unique_ptr<platform::OpenFolder> folder = os.OpenFolderAt(context.programFolder);
+    if (!folder) return false;
+    const std::string self = context.programFile.substr(context.programFolder.size() + 1);
+    for (const platform::FolderEntry& entry : folder->List()) {
+        const bool aside = !entry.directory && entry.name.compare(0, 9, "~remover.") == 0 && entry.name.size() > 13 &&
+                           platform::SamePathText(entry.name.substr(entry.name.size() - 4), ".tmp");
+        if (!aside && !platform::SamePathText(entry.name, self)) return false;
+    }
+    return true;
+}
+
+Unread UnreadState(platform::Platform& os, const RunContext& context, const RemovalPlan& plan) {
     if (!FindProductKey(os, plan.productKey).exists) {
+        if (plan.manifestMissing && OnlyTheMarkedProgramLeft(os, context) &&
+            MayEmptyProgramFolder(os, context.programFolder)) {
+            return Unread::kFinishItself;
+        }
         return plan.manifestMissing ? Unread::kNotInstalled : Unread::kUnreadable;
     }
     if (plan.manifestMissing && Journal(os, plan, std::string()).Counts()) return Unread::kFinish;
@@ -349,7 +377,14 @@ Unread UnreadState(platform::Platform& os, const RemovalPlan& plan) {
 // the key, only the key and the program are left of it, and they go.
 RemovalOutcome WithoutManifest(platform::Platform& os, const RunContext& context, const RemovalPlan& plan,
                                Ownership& ownership, RemovalReport& report) {
-    const Unread state = UnreadState(os, plan);
+    const Unread state = UnreadState(os, context, plan);
+    if (state == Unread::kFinishItself) {
+        report.Note("the key went in a removal of this installation that was cut short; only the program is left: "
+                    "finishing it");
+        RemovalOutcome outcome = report.Outcome(false);
+        outcome.selfRemoval = true;
+        return outcome;
+    }
     if (state == Unread::kFinish) {
         report.Note("the manifest went in a removal of this installation that was cut short: finishing it");
         Journal journal(os, plan, std::string());
@@ -358,7 +393,9 @@ RemovalOutcome WithoutManifest(platform::Platform& os, const RunContext& context
             report.Note("the program stays: its folder is a root, or is or holds a folder of the system or the user: " +
                         context.programFolder);
         }
-        RemovalOutcome outcome = report.Outcome(RemoveKey(os, plan, journal, report));
+        const bool itself = !report.SomethingStays() && ownership.SharedWith().empty();
+        RemovalOutcome outcome =
+            report.Outcome(RemoveKey(os, plan, journal, report, itself ? context.programFile : std::string()));
         outcome.selfRemoval = !report.SomethingStays() && ownership.SharedWith().empty();
         return outcome;
     }
@@ -418,7 +455,8 @@ RemovalOutcome Remove(platform::Platform& os, const RunContext& context, const R
     report.Status(RemovalStep::kFiles);
     const bool selfRemoval = RemoveProgramFolder(os, context, emptyProgramFolder, ownership, failedPrograms, report);
     report.Status(RemovalStep::kRegistry);
-    RemovalOutcome outcome = report.Outcome(RemoveKey(os, plan, journal, report));
+    RemovalOutcome outcome =
+        report.Outcome(RemoveKey(os, plan, journal, report, selfRemoval ? context.programFile : std::string()));
     outcome.selfRemoval = selfRemoval;
     return outcome;
 }
@@ -441,7 +479,10 @@ platform::StringList DescribePlan(platform::Platform& os, const RunContext& cont
     lines.push_back("manifest: " + context.manifestPath);
     if (!plan.manifestLoaded) {
         const char* why = plan.manifestMissing ? "the manifest does not exist" : "the manifest could not be read";
-        switch (UnreadState(os, plan)) {
+        switch (UnreadState(os, context, plan)) {
+            case Unread::kFinishItself:
+                lines.push_back("finish the removal cut short after the key went: the program");
+                break;
             case Unread::kFinish:
                 code = MayEmptyProgramFolder(os, context.programFolder) ? kExitRemoved : kExitIncomplete;
                 lines.push_back("finish the removal cut short after the manifest went: delete registry key: " +

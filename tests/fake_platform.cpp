@@ -396,6 +396,13 @@ bool FakePlatform::CreateRegistryKey(const std::string& key, platform::Hive hive
     return true;
 }
 
+bool FakePlatform::MarkGoing(const std::string& file) {
+    if (!files.count(file)) return false;
+    Record("mark " + file);
+    files[file].going = true;
+    return true;
+}
+
 bool FakePlatform::FileBytes(const std::string& path, std::string* bytes) {
     if (!IsFile(path)) return false;
     *bytes = contents[path];

@@ -47,6 +47,7 @@ struct FileNode {
     bool locked = false;  // open or running: cannot be deleted
     bool movable = false; // locked, yet it can be renamed (a loaded DLL)
     uint64_t changed = 0; // when it was last written
+    bool going = false;   // marked as its removal under way
 };
 
 class FakePlatform : public platform::Platform {
@@ -122,6 +123,8 @@ public:
     std::string FullPath(const std::string& path) override;
     std::string ShortcutTarget(const std::string& path) override;
     bool FileBytes(const std::string& path, std::string* bytes) override;
+    bool MarkGoing(const std::string& file) override;
+    bool IsMarkedGoing(const std::string& file) override { return files.count(file) && files[file].going; }
     // Keys of the user's hive are kept under "HKCU\\" + key.
     platform::StringList ReadRegistryList(const std::string& key, const std::string& value,
                                           platform::Hive hive = platform::Hive::kMachine) override;

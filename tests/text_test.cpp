@@ -59,6 +59,17 @@ TEST(SamePathText, FoldsAsciiCaseOnly) {
     EXPECT_FALSE(platform::SamePathText("C:\\A", "C:\\B"));
 }
 
+// Every spelling an installer may write for one folder reads as one.
+TEST(NormalPath, OneSpellingPerFolder) {
+    for (const char* spelled : {"C:\\Apps\\Nested Product/", "C:/Apps/Nested Product/", "\"C:\\Apps\\Nested Product\\\"",
+                                "C:\\Apps\\.\\x\\..\\Nested Product. .", "\\\\?\\C:\\Apps\\\\Nested Product\\/",
+                                "C:\\Apps.\\Nested Product"}) {
+        EXPECT_EQ(platform::NormalPath(spelled), "C:\\Apps\\Nested Product") << spelled;
+    }
+    EXPECT_EQ(platform::NormalPath("\\\\?\\UNC\\srv\\share\\..\\..\\x/"), "\\\\srv\\share\\x");
+    EXPECT_EQ(platform::NormalPath("C:\\..\\Apps...\\x"), "C:\\Apps...\\x");
+}
+
 TEST(Switches, BeforeOrAfterTheManifestName) {
     struct Case {
         const char* tail;
