@@ -308,6 +308,31 @@ TEST_F(Sequence, StepsInOrder) {
     EXPECT_TRUE(os.Exists(Programs()));
 }
 
+// Cut short after the key went, before the program could remove itself: the rerun
+// finds no key and no manifest, only the program, which it marked first; it removes
+// itself. A folder that holds anything else is no trace of such a run.
+TEST_F(Sequence, CutAfterTheKeyFinishesFromTheProgramAlone) {
+    fake::FileNode running;
+    running.locked = true;
+    os.AddFile(os.moduleFile, running);
+    EXPECT_EQ(Remove(true), kExitRemoved);
+    EXPECT_LT(IndexOf(os.log, "mark " + os.moduleFile), IndexOf(os.log, "regdelete " + plan.productKey));
+    EXPECT_TRUE(selfRemoval);
+    for (bool more : {false, true}) {
+        Scene t;
+        for (const char* name : {"data.bin", "a.exe", "b.exe"}) t.os.files.erase("C:\\Apps\\Foo\\" + std::string(name));
+        if (more) t.os.AddFile("C:\\Apps\\Foo\\user.dat");
+        t.os.AddFile("C:\\Apps\\Foo\\~remover.0A1B2C3D.tmp");
+        t.os.AddFile(os.moduleFile);
+        t.os.files[os.moduleFile].going = true;
+        t.os.registryKeys.clear();
+        t.plan.manifestLoaded = false;
+        t.plan.manifestMissing = true;
+        EXPECT_EQ(t.Remove(true), more ? kExitNoManifest : kExitRemoved) << more;
+        EXPECT_EQ(t.selfRemoval, !more);
+    }
+}
+
 TEST_F(Sequence, FaultsNeverStopLaterSteps) {
     os.startErrors["C:\\Apps\\Foo\\a.exe"] = 193;  // ERROR_BAD_EXE_FORMAT
     plan.shortcutFiles = {Desktop() + "\\Gone.lnk", Desktop() + "\\Foo.lnk", Desktop() + "\\Foo.lnk"};

@@ -299,9 +299,9 @@ std::string ShellFolder(int csidl) {
     return Utf8(path);
 }
 
-bool KeyExists(const std::string& path) {
+bool KeyExists(const std::string& path, HKEY hive) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, KEY_READ | kProgramView, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(hive, Wide(path).c_str(), 0, KEY_READ | kProgramView, &key) != ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(key);

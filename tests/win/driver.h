@@ -42,7 +42,7 @@ std::string Utf8ToUtf16Bytes(const std::string& utf8, bool bom);
 std::string ShellFolder(int csidl);
 // Keys below HKEY_LOCAL_MACHINE, in the program's registry view; MakeKey sets
 // DisplayName when `displayName` is not empty.
-bool KeyExists(const std::string& path);
+bool KeyExists(const std::string& path, HKEY hive = HKEY_LOCAL_MACHINE);
 bool MakeKey(const std::string& path, const std::string& displayName = std::string());
 // Creates the key when missing and sets one text value (none when `name` is empty).
 bool SetKeyText(const std::string& path, const std::string& name, const std::string& value,

@@ -342,6 +342,46 @@ const Case kCases[] = {
          t.OnlyProgramLeft("Bar\\\nBar\\data\\\nBar\\data\\bar.dat\nBar\\other.exe\n");
          EXPECT_TRUE(KeyExists(kUninstall + "RemoverHostileBar"));
      }},
+    // Products known by their InstallLocation alone, spelled with a slash: inside the
+    // folder they stay; outside, their shortcut in the product's own group stays too.
+    {"ProductLocationsEndingInSlash", 0, kRemoved, 0,
+     [](Install& t) {
+         const std::string group = t.programs + "\\RemoverHostileFoo", other = t.base + "\\Other";
+         t.modules = "<Module><ShortCut root=\"PROGRAMS\" group=\"RemoverHostileFoo\" link=\"Foo\"/></Module>";
+         WriteFile(group + "\\Foo.lnk", "ours");
+         t.Keep(other + "\\other.exe");
+         ASSERT_TRUE(testwin::MakeShortcut(group + "\\Other.lnk", other + "\\other.exe"));
+         std::string slashed = t.app + "\\C/";
+         for (char& c : slashed) c = c == '\\' ? '/' : c;
+         const std::string spelled[] = {t.app + "\\A/", t.app + "\\B\\/", slashed, other + "/"};
+         for (int i = 0; i < 4; ++i) {
+             if (i < 3) t.Keep(t.app + "\\" + std::string(1, static_cast<char>('A' + i)) + "\\x.dat");
+             const std::string key = kUninstall + "RemoverHostileSlash" + std::to_string(i);
+             ASSERT_TRUE(SetKeyText(key, "InstallLocation", spelled[i]));
+             t.dropKeys.push_back(key);
+         }
+         t.dropFiles = {group + "\\Other.lnk"};
+         t.dropFolders = {group};
+     },
+     [](Install& t) {
+         t.OnlyProgramLeft("A\\\nA\\x.dat\nB\\\nB\\x.dat\nC\\\nC\\x.dat\n");
+         EXPECT_TRUE(PathExists(t.programs + "\\RemoverHostileFoo\\Other.lnk"));
+         EXPECT_FALSE(PathExists(t.programs + "\\RemoverHostileFoo\\Foo.lnk"));
+     }},
+    // Installed for one user: the key in HKEY_CURRENT_USER alone leaves the list too.
+    {"PerUserKeyOnly", 0, kRemoved, 0,
+     [](Install& t) {
+         ASSERT_TRUE(SetKeyText(kUninstall + "Foo", "UninstallString", "\"" + t.app + "\\remover.exe\" Foo.xml",
+                                HKEY_CURRENT_USER));
+         t.dropUserKeys = {kUninstall + "Foo"};
+     },
+     [](Install& t) {
+         t.OnlyProgramLeft();
+         EXPECT_FALSE(KeyExists(kUninstall + "Foo", HKEY_CURRENT_USER));
+         EXPECT_NE(testwin::ReadFile(t.log).find("registry key deleted: HKEY_CURRENT_USER\\" + kUninstall + "Foo"),
+                   std::string::npos)
+             << testwin::ReadFile(t.log);
+     }},
     // Dropped straight into Program Files: refused, and another program's shortcut
     // into that folder is not the product's.
     {"DroppedIntoProgramFiles", 0, kFolderRefused, 1603,

@@ -244,10 +244,26 @@ void KillDuringSecondModule(Install& t, testwin::Program& program) {
     ASSERT_TRUE(Eventually([&] { return Count(testwin::ReadFile(t.log), "begin " + t.app + "\\second.exe"); }));
     Kill(program);
 }
-std::function<void(Install&)> RerunAfterTheKill(bool repair) {
+// Writes a file again in place, its bytes and its time as they were: a repair that
+// only the file's change time can tell.
+void RewriteInPlace(const std::string& path) {
+    const std::wstring name = testwin::LongPath(path);
+    const std::string bytes = testwin::ReadFile(path);
+    FILETIME written{};
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    GetFileTime(file, nullptr, nullptr, &written);
+    DWORD done = 0;
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+    SetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
+}
+
+enum Repair { kNoRepair, kRepairAll, kModuleRewritten };
+std::function<void(Install&)> RerunAfterTheKill(Repair repair) {
     return [repair](Install& t) {
         ASSERT_TRUE(Eventually([&] { return Count(testwin::ReadFile(t.log), "end " + t.app + "\\second.exe"); }));
-        if (repair) {
+        if (repair == kRepairAll) {
             const std::wstring manifest = testwin::LongPath(t.app + "\\" + t.ManifestName());
             FILETIME written{};
             HANDLE file = CreateFileW(manifest.c_str(), FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -258,10 +274,21 @@ std::function<void(Install&)> RerunAfterTheKill(bool repair) {
             SetFileTime(file, nullptr, nullptr, &written);
             CloseHandle(file);
             ASSERT_TRUE(testwin::SetKeyText(t.key, "DisplayName", t.display));
+        } else if (repair == kModuleRewritten) {
+            RewriteInPlace(t.app + "\\bin\\unins.exe");
+        } else {
+            // The plan, by another spelling of the manifest, tells what the rerun does.
+            const std::string plan = t.base + "\\plan.txt";
+            testwin::Program planned(t.app + "\\remover.exe", "/plan /log=" + plan + " .\\" + t.ManifestName());
+            ASSERT_TRUE(planned.WaitForExit(60000));
+            EXPECT_EQ(planned.ExitCode(), 0u);
+            EXPECT_NE(testwin::ReadFile(plan).find("done by an earlier run: \"" + t.app + "\\bin\\unins.exe\""),
+                      std::string::npos)
+                << testwin::ReadFile(plan);
         }
         RunAgain(t);
         const std::string log = testwin::ReadFile(t.log);
-        EXPECT_EQ(Count(log, "begin " + t.app + "\\bin\\unins.exe"), repair ? 2u : 1u) << log;
+        EXPECT_EQ(Count(log, "begin " + t.app + "\\bin\\unins.exe"), repair == kNoRepair ? 1u : 2u) << log;
         EXPECT_EQ(Count(log, "begin " + t.app + "\\second.exe"), 2u) << log;
     };
 }
@@ -423,9 +450,11 @@ const Case kCases[] = {
          EXPECT_TRUE(PathExists(t.app + "\\" + t.ManifestName())) << "the manifest goes last";
      }},
     {"KilledAfterTheFirstModuleRunsOnlyTheRest", "/S ", 0, 0, kCompleted, 9, SlowSecondModule, nullptr,
-     RerunAfterTheKill(false), KillDuringSecondModule},
+     RerunAfterTheKill(kNoRepair), KillDuringSecondModule},
     {"RepairBetweenRunsRunsEveryModuleAgain", "/S ", 0, 0, kCompleted, 9, SlowSecondModule, nullptr,
-     RerunAfterTheKill(true), KillDuringSecondModule},
+     RerunAfterTheKill(kRepairAll), KillDuringSecondModule},
+    {"RewrittenModuleRunsAgain", "/S ", 0, 0, kCompleted, 9, SlowSecondModule, nullptr,
+     RerunAfterTheKill(kModuleRewritten), KillDuringSecondModule},
     // The second module hands its work to a copy that deletes the module's program:
     // killed meanwhile, the rerun finds it started and gone, and counts it done.
     {"KilledWhileAModuleThatDeletesItselfRuns", "/S ", 0, 0, kCompleted, 9,
