@@ -374,13 +374,13 @@ const Case kCases[] = {
          ASSERT_TRUE(SetKeyText(kUninstall + "Foo", "UninstallString", "\"" + t.app + "\\remover.exe\" Foo.xml",
                                 HKEY_CURRENT_USER));
          t.dropUserKeys = {kUninstall + "Foo"};
+         t.argument = "/log=" + t.base + "\\remover.log Foo.xml";
      },
      [](Install& t) {
          t.OnlyProgramLeft();
          EXPECT_FALSE(KeyExists(kUninstall + "Foo", HKEY_CURRENT_USER));
-         EXPECT_NE(testwin::ReadFile(t.log).find("registry key deleted: HKEY_CURRENT_USER\\" + kUninstall + "Foo"),
-                   std::string::npos)
-             << testwin::ReadFile(t.log);
+         const std::string log = testwin::ReadFile(t.base + "\\remover.log");
+         EXPECT_NE(log.find("registry key deleted: HKEY_CURRENT_USER\\" + kUninstall + "Foo"), std::string::npos) << log;
      }},
     // Dropped straight into Program Files: refused, and another program's shortcut
     // into that folder is not the product's.

@@ -244,6 +244,26 @@ void KillDuringSecondModule(Install& t, testwin::Program& program) {
     ASSERT_TRUE(Eventually([&] { return Count(testwin::ReadFile(t.log), "begin " + t.app + "\\second.exe"); }));
     Kill(program);
 }
+// What /plan writes to its standard output, redirected to plan.txt in the scratch folder.
+std::string PlanOutput(const Install& t, const std::string& arguments, DWORD* code) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = CreateFileW(Wide(t.base + "\\plan.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                     CREATE_ALWAYS, 0, nullptr);
+    PROCESS_INFORMATION info{};
+    std::wstring command = Wide("\"" + t.app + "\\remover.exe\" /plan " + arguments);
+    const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    CloseHandle(startup.hStdOutput);
+    if (!started) return std::string();
+    EXPECT_EQ(WaitForSingleObject(info.hProcess, 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+    GetExitCodeProcess(info.hProcess, code);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return testwin::ReadFile(t.base + "\\plan.txt");
+}
+
 // Writes a file again in place, its bytes and its time as they were: a repair that
 // only the file's change time can tell.
 void RewriteInPlace(const std::string& path) {
@@ -254,7 +274,7 @@ void RewriteInPlace(const std::string& path) {
     GetFileTime(file, nullptr, nullptr, &written);
     DWORD done = 0;
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
     SetFileTime(file, nullptr, nullptr, &written);
     CloseHandle(file);
 }
@@ -278,13 +298,10 @@ std::function<void(Install&)> RerunAfterTheKill(Repair repair) {
             RewriteInPlace(t.app + "\\bin\\unins.exe");
         } else {
             // The plan, by another spelling of the manifest, tells what the rerun does.
-            const std::string plan = t.base + "\\plan.txt";
-            testwin::Program planned(t.app + "\\remover.exe", "/plan /log=" + plan + " .\\" + t.ManifestName());
-            ASSERT_TRUE(planned.WaitForExit(60000));
-            EXPECT_EQ(planned.ExitCode(), 0u);
-            EXPECT_NE(testwin::ReadFile(plan).find("done by an earlier run: \"" + t.app + "\\bin\\unins.exe\""),
-                      std::string::npos)
-                << testwin::ReadFile(plan);
+            DWORD code = STILL_ACTIVE;
+            const std::string plan = PlanOutput(t, ".\\" + t.ManifestName(), &code);
+            EXPECT_EQ(code, 0u);
+            EXPECT_NE(plan.find("done by an earlier run: \"" + t.app + "\\bin\\unins.exe\""), std::string::npos) << plan;
         }
         RunAgain(t);
         const std::string log = testwin::ReadFile(t.log);
@@ -673,23 +690,8 @@ TEST(LifecycleRuns, PlanListsWhatOkWouldDoAndTouchesNothing) {
     Install t("Plan", "Foo");
     t.WriteManifest();
     const auto before = Snapshot(t.app);
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = CreateFileW(Wide(t.base + "\\plan.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                     CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(startup.hStdOutput, INVALID_HANDLE_VALUE);
-    PROCESS_INFORMATION info{};
-    std::wstring command = Wide("\"" + t.app + "\\remover.exe\" /plan Foo.xml");
-    const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
-    CloseHandle(startup.hStdOutput);
-    ASSERT_TRUE(started);
     DWORD code = STILL_ACTIVE;
-    EXPECT_EQ(WaitForSingleObject(info.hProcess, 20000), static_cast<DWORD>(WAIT_OBJECT_0));
-    GetExitCodeProcess(info.hProcess, &code);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+    PlanOutput(t, "Foo.xml", &code);
     EXPECT_EQ(code, 0u);
 
     std::string plan = Replaced(Replaced(testwin::ReadFile(t.base + "\\plan.txt"), "\r", ""), t.base, "<folder>");
