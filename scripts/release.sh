@@ -74,7 +74,8 @@ release() {
     echo "== not signed: no certificate given (set REMOVER_SIGN_PFX and REMOVER_SIGN_PASSWORD to sign)"
   fi
   (cd "$out" && sha256sum "${sums[@]}" > SHA256SUMS)
-  echo "== commit $commit, $(i686-w64-mingw32-g++-posix --version | head -1)"
+  echo "== commit $commit, toolchain: $(dpkg-query -W -f='${Package} ${Version}, ' g++-mingw-w64-i686-posix \
+        binutils-mingw-w64-i686 mingw-w64-i686-dev 2>/dev/null | sed 's/, $//' || i686-w64-mingw32-g++-posix --version | head -1)"
   echo "== $out/remover.exe: $(stat -c %s "$out/remover.exe") bytes"
   sed 's/^/   /' "$out/SHA256SUMS"
 }
