@@ -15,6 +15,7 @@
 #include "platform/win_handles.h"
 #include "removal/ownership.h"
 #include "removal/removal_sequence.h"
+#include "version.h"
 
 CRemovalApp theApp;
 
@@ -121,6 +122,7 @@ BOOL CRemovalApp::InitInstance() {
             return FALSE;
         }
         log->Line("remover.exe " + std::string(m_lpCmdLine));
+        log->Line("version " REMOVER_VERSION_TEXT);
     }
 
     if (switches.planOnly) {
