@@ -1,5 +1,6 @@
 #include "removal/ownership.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "plan/command_line.h"
@@ -183,6 +184,7 @@ void Ownership::SettleProducts() {
             if (os_.IsFile(manifest)) AddProductFolder(platform::ParentFolder(manifest), entry);
         }
     }
+    std::sort(byIdentity_.begin(), byIdentity_.end());
 }
 
 // Opened once: from then on the folder is known by what it is, however it is spelled
@@ -206,7 +208,7 @@ void Ownership::AddProductFolder(const std::string& folder, const platform::Inst
     found.path = found.identity.finalPath.empty() ? found.spelled : platform::NormalPath(found.identity.finalPath);
     const uint32_t index = static_cast<uint32_t>(productFolders_.size());
     if (found.identity.known && found.identity.index != 0) {
-        byIdentity_.emplace(std::make_pair(found.identity.volume, found.identity.index), index);
+        byIdentity_.push_back({found.identity.volume, found.identity.index, index});
     } else {
         someUnopened_ = true;
     }
@@ -238,9 +240,9 @@ const Ownership::ProductFolder* Ownership::FolderIs(const platform::FileIdentity
         return Counts(folder) && (!nested || (folder.nested && folder.machine));
     };
     if (identity.known && identity.index != 0) {
-        const auto found = byIdentity_.equal_range(std::make_pair(identity.volume, identity.index));
+        const auto found = std::equal_range(byIdentity_.begin(), byIdentity_.end(), Opened{identity.volume, identity.index, 0});
         for (auto it = found.first; it != found.second; ++it) {
-            if (fits(productFolders_[it->second])) return &productFolders_[it->second];
+            if (fits(productFolders_[it->folder])) return &productFolders_[it->folder];
         }
     }
     // Where a folder could not be opened, only its spelling is left to compare.

@@ -4,9 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "plan/removal_plan.h"
@@ -112,7 +110,15 @@ private:
     std::string sharedWith_;
     std::vector<ProductFolder> productFolders_;
     // Those that exist, by volume and file id; and whether any does not.
-    std::map<std::pair<uint32_t, uint64_t>, uint32_t> byIdentity_;
+    struct Opened {
+        uint32_t volume;
+        uint64_t index;
+        uint32_t folder;  // in productFolders_
+        bool operator<(const Opened& other) const {
+            return volume != other.volume ? volume < other.volume : index < other.index;
+        }
+    };
+    std::vector<Opened> byIdentity_;  // sorted once all are read
     bool someUnopened_ = false;
     bool systemSettled_ = false;
     std::vector<std::string> protectedSpellings_;
