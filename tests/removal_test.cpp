@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "app/messages.h"
 #include "removal/folder_tree.h"
@@ -104,7 +105,7 @@ TEST_F(Walk, LockedFileStaysWithItsFoldersOnly) {
     os.AddFile("C:\\T\\one\\running.exe", locked);
     RemoveFolderTree(os, "C:\\T");
     EXPECT_EQ(Remaining(), (std::vector<std::string>{"C:\\T", "C:\\T\\one", "C:\\T\\one\\running.exe"}));
-    EXPECT_FALSE(os.files["C:\\T\\one\\running.exe"].readOnly) << "its attributes were reset all the same";
+    EXPECT_TRUE(os.files["C:\\T\\one\\running.exe"].readOnly) << "a file that stays keeps its attributes";
 }
 
 TEST_F(Walk, LinkToAFolderIsRemovedNotFollowed) {
@@ -144,6 +145,46 @@ TEST_F(Walk, LinkTheSystemFollowsStaysAndSwapsAreNotEntered) {
     EXPECT_EQ(outcome.exitCode, kExitIncomplete);
 }
 
+// What stays is told with why: by hand for what no program holds (a link, a name
+// Windows cannot spell, a path beyond its reach), closing programs only for what
+// one holds; the folders that hold them stay for them and ask nothing of their own.
+TEST_F(Walk, LeftoversToldByTheirCause) {
+    RemovalListener quiet;
+    RemovalReport report(os, quiet);
+    fake::FileNode link, locked;
+    link.reparse = locked.locked = true;
+    os.linksOpenedAsThemselves = false;
+    const std::string deep = "C:\\T\\" + std::string(32764, 'd');
+    for (const char* name : {"dot.", "wild*?", "blank "}) os.AddFile(std::string("C:\\T\\one\\") + name, locked);
+    os.AddFile("C:\\T\\one\\link", link);
+    os.AddFolder(deep);
+    os.AddFile(deep + "\\f", locked);
+    RemoveFolderTree(os, "C:\\T\\one", &report);
+    RemovalOutcome outcome = report.Outcome(true);
+    std::map<std::string, LeftCause> why;
+    for (size_t i = 0; i < outcome.left.size(); ++i) why[outcome.left[i]] = outcome.why.at(i);
+    EXPECT_EQ(why, (std::map<std::string, LeftCause>{{"C:\\T\\one", LeftCause::kHoldsWhatStays},
+                                                     {"C:\\T\\one\\blank ", LeftCause::kBadName},
+                                                     {"C:\\T\\one\\dot.", LeftCause::kBadName},
+                                                     {"C:\\T\\one\\link", LeftCause::kLink},
+                                                     {"C:\\T\\one\\wild*?", LeftCause::kBadName}}));
+    FinalMessage message;
+    ASSERT_TRUE(MessageFor("Foo", outcome, &message));
+    EXPECT_NE(message.text.find("\nC:\\T\\one\\link（无法单独删除的链接）\n"), std::string::npos) << message.text;
+    EXPECT_NE(message.text.find("\nC:\\T\\one\\dot.（Windows 无法处理的名称）"), std::string::npos) << message.text;
+    EXPECT_EQ(message.text.substr(message.text.size() - std::string(kByHandNote).size()), kByHandNote);
+    EXPECT_EQ(message.text.find("关闭"), std::string::npos) << "no program holds them";
+
+    // Beside a file a program holds, and one beyond the longest path.
+    os.AddFile("C:\\T\\held.dll", locked);
+    RemoveFolderTree(os, "C:\\T", &report);
+    outcome = report.Outcome(true);
+    EXPECT_EQ(outcome.why.at(outcome.left.size() - 4), LeftCause::kTooDeep) << outcome.left.at(outcome.left.size() - 4);
+    EXPECT_EQ(outcome.why.at(outcome.left.size() - 2), LeftCause::kHeld) << outcome.left.at(outcome.left.size() - 2);
+    ASSERT_TRUE(MessageFor("Foo", outcome, &message));
+    EXPECT_EQ(message.text.substr(message.text.size() - std::string(kMixedNote).size()), kMixedNote);
+}
+
 TEST_F(Walk, TopFolderThatIsALinkIsNotEmptied) {
     fake::FileNode link;
     link.directory = true;
@@ -173,6 +214,25 @@ TEST_F(Walk, ExceptionAbandonsTheWalk) {
     os.throwOnEnumerate = "C:\\T\\one\\two";
     EXPECT_THROW(RemoveFolderTree(os, "C:\\T"), std::bad_alloc);
     EXPECT_TRUE(os.Exists("C:\\T\\one\\two\\three\\deep.txt"));
+}
+
+// Ids decide where both sides have them: another folder put at the same path since
+// is not the same. The final path counts only where the system gives no id.
+TEST(Guards, SameFileByIdsBeforePaths) {
+    platform::FileIdentity a, b;
+    a.known = b.known = true;
+    a.volume = b.volume = 7;
+    a.index = 10;
+    b.index = 11;
+    a.finalPath = b.finalPath = "C:\\Apps\\Foo";
+    EXPECT_FALSE(platform::SameFile(a, b));
+    b.index = 10;
+    b.finalPath = "C:\\Apps\\Other";
+    EXPECT_TRUE(platform::SameFile(a, b)) << "another spelling of the same folder";
+    b.index = 0;
+    EXPECT_FALSE(platform::SameFile(a, b));
+    b.finalPath = a.finalPath;
+    EXPECT_TRUE(platform::SameFile(a, b));
 }
 
 TEST(Guards, ProductKeyStrictlyBelowUninstall) {
@@ -324,7 +384,7 @@ TEST_F(Sequence, FaultsNeverStopLaterSteps) {
     // What stays is named: the program that could not start, the read-only shortcut, the group.
     EXPECT_EQ(left, (std::vector<std::string>{"C:\\Apps\\Foo\\a.exe", Desktop() + "\\Foo.lnk", Programs() + "\\Foo"}));
     EXPECT_TRUE(Logged("warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nC:\\Apps\\Foo\\a.exe\n" + Desktop() +
-                       "\\Foo.lnk\n" + Programs() + "\\Foo" + kRunAgainNote));
+                       "\\Foo.lnk（拒绝访问）\n" + Programs() + "\\Foo" + kMixedNote));
 }
 
 TEST_F(Sequence, ProgramFolderWalkThrowing) {
@@ -426,6 +486,44 @@ TEST_F(Sequence, InUseEntriesScheduledFilesFirstAndTheProgramGoesItself) {
         if (entry.compare(0, 9, "schedule ") == 0) schedules.push_back(entry);
     }
     EXPECT_EQ(schedules, std::vector<std::string>{"schedule C:\\Apps\\Foo\\bin\\~remover.client.dll.tmp"});
+}
+
+// A folder written into after it was listed is listed again and emptied, a few
+// times over; one that keeps filling, or whose listing broke off, stays, told why,
+// and is never scheduled: the restart removes no folder that is not empty.
+TEST_F(Sequence, FolderWrittenIntoWhileEmptied) {
+    const std::string logs = "C:\\Apps\\Foo\\logs";
+    struct Case {
+        const char* name;
+        std::string folder;
+        int writes;
+        bool broken;
+        int exitCode;
+    } cases[] = {
+        {"written into once", logs, 1, false, kExitRemoved},
+        {"written into all along", logs, 100, false, kExitIncomplete},
+        {"the program folder written into all along", "C:\\Apps\\Foo", 100, false, kExitIncomplete},
+        {"its listing broke off", logs, 0, true, kExitIncomplete},
+    };
+    for (const Case& c : cases) {
+        Scene t;
+        fake::FileNode running;
+        running.locked = true;
+        t.os.AddFile("C:\\Apps\\Foo\\remover.exe", running);
+        t.os.AddFolder(logs);
+        t.os.AddFile(logs + "\\a.log");
+        if (c.broken) t.os.brokenListings = {logs};
+        int written = 0;
+        t.os.beforeRemove = [&](const std::string& path) {
+            if (path == c.folder && written < c.writes) t.os.AddFile(path + "\\new" + std::to_string(++written));
+        };
+        EXPECT_EQ(t.Remove(true), c.exitCode) << c.name;
+        for (const auto& entry : t.os.log) EXPECT_NE(entry.compare(0, 9, "schedule "), 0) << c.name << ": " << entry;
+        const bool removed = c.exitCode == kExitRemoved;
+        EXPECT_EQ(t.os.Exists(c.folder), !removed) << c.name;
+        EXPECT_EQ(t.left, removed ? std::vector<std::string>() : std::vector<std::string>{c.folder}) << c.name;
+        if (c.writes > 1) EXPECT_EQ(written, 4) << c.name << ": listed again three times, then left";
+    }
 }
 
 // A module whose exit code cannot be read is not recorded, and stays with the way back.
