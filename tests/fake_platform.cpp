@@ -213,7 +213,6 @@ public:
         os_.Record("find " + path_ + "\\*");
         if (path_ == os_.throwOnEnumerate) throw std::bad_alloc();
         std::vector<platform::FolderEntry>& entries = *out;
-        entries.clear();
         for (const auto& f : os_.files) {
             if (ParentOf(f.first) != path_) continue;
             platform::FolderEntry entry;
@@ -247,7 +246,6 @@ public:
             Erase(path);  // what it showed of its target stays there
             return true;
         }
-        // Only a file that goes has its attributes written.
         if (entry.protectedBits && !node->locked && !node->directory) {
             os_.Record("attributes " + path);
             node->readOnly = false;

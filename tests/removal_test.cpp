@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 
 #include "app/messages.h"
 #include "removal/folder_tree.h"
@@ -145,46 +144,6 @@ TEST_F(Walk, LinkTheSystemFollowsStaysAndSwapsAreNotEntered) {
     EXPECT_EQ(outcome.exitCode, kExitIncomplete);
 }
 
-// What stays is told with why: by hand for what no program holds (a link, a name
-// Windows cannot spell, a path beyond its reach), closing programs only for what
-// one holds; the folders that hold them stay for them and ask nothing of their own.
-TEST_F(Walk, LeftoversToldByTheirCause) {
-    RemovalListener quiet;
-    RemovalReport report(os, quiet);
-    fake::FileNode link, locked;
-    link.reparse = locked.locked = true;
-    os.linksOpenedAsThemselves = false;
-    const std::string deep = "C:\\T\\" + std::string(32764, 'd');
-    for (const char* name : {"dot.", "wild*?", "blank "}) os.AddFile(std::string("C:\\T\\one\\") + name, locked);
-    os.AddFile("C:\\T\\one\\link", link);
-    os.AddFolder(deep);
-    os.AddFile(deep + "\\f", locked);
-    RemoveFolderTree(os, "C:\\T\\one", &report);
-    RemovalOutcome outcome = report.Outcome(true);
-    std::map<std::string, LeftCause> why;
-    for (size_t i = 0; i < outcome.left.size(); ++i) why[outcome.left[i]] = outcome.why.at(i);
-    EXPECT_EQ(why, (std::map<std::string, LeftCause>{{"C:\\T\\one", LeftCause::kHoldsWhatStays},
-                                                     {"C:\\T\\one\\blank ", LeftCause::kBadName},
-                                                     {"C:\\T\\one\\dot.", LeftCause::kBadName},
-                                                     {"C:\\T\\one\\link", LeftCause::kLink},
-                                                     {"C:\\T\\one\\wild*?", LeftCause::kBadName}}));
-    FinalMessage message;
-    ASSERT_TRUE(MessageFor("Foo", outcome, &message));
-    EXPECT_NE(message.text.find("\nC:\\T\\one\\link（无法单独删除的链接）\n"), std::string::npos) << message.text;
-    EXPECT_NE(message.text.find("\nC:\\T\\one\\dot.（Windows 无法处理的名称）"), std::string::npos) << message.text;
-    EXPECT_EQ(message.text.substr(message.text.size() - std::string(kByHandNote).size()), kByHandNote);
-    EXPECT_EQ(message.text.find("关闭"), std::string::npos) << "no program holds them";
-
-    // Beside a file a program holds, and one beyond the longest path.
-    os.AddFile("C:\\T\\held.dll", locked);
-    RemoveFolderTree(os, "C:\\T", &report);
-    outcome = report.Outcome(true);
-    EXPECT_EQ(outcome.why.at(outcome.left.size() - 4), LeftCause::kTooDeep) << outcome.left.at(outcome.left.size() - 4);
-    EXPECT_EQ(outcome.why.at(outcome.left.size() - 2), LeftCause::kHeld) << outcome.left.at(outcome.left.size() - 2);
-    ASSERT_TRUE(MessageFor("Foo", outcome, &message));
-    EXPECT_EQ(message.text.substr(message.text.size() - std::string(kMixedNote).size()), kMixedNote);
-}
-
 TEST_F(Walk, TopFolderThatIsALinkIsNotEmptied) {
     fake::FileNode link;
     link.directory = true;
@@ -216,23 +175,18 @@ TEST_F(Walk, ExceptionAbandonsTheWalk) {
     EXPECT_TRUE(os.Exists("C:\\T\\one\\two\\three\\deep.txt"));
 }
 
-// Ids decide where both sides have them: another folder put at the same path since
-// is not the same. The final path counts only where the system gives no id.
-TEST(Guards, SameFileByIdsBeforePaths) {
-    platform::FileIdentity a, b;
-    a.known = b.known = true;
-    a.volume = b.volume = 7;
-    a.index = 10;
-    b.index = 11;
-    a.finalPath = b.finalPath = "C:\\Apps\\Foo";
+// Ids decide where both sides have one: another folder put at the same path since
+// is not the same. A leftover is told by its name and its path's length before its error.
+TEST(Guards, SameFileByIdsAndLeftoversByCause) {
+    platform::FileIdentity a{true, 7, 10, 0, true, "C:\\Apps\\Foo"}, b{true, 7, 11, 0, true, "C:\\Apps\\Foo"};
     EXPECT_FALSE(platform::SameFile(a, b));
-    b.index = 10;
-    b.finalPath = "C:\\Apps\\Other";
-    EXPECT_TRUE(platform::SameFile(a, b)) << "another spelling of the same folder";
     b.index = 0;
-    EXPECT_FALSE(platform::SameFile(a, b));
-    b.finalPath = a.finalPath;
-    EXPECT_TRUE(platform::SameFile(a, b));
+    EXPECT_TRUE(platform::SameFile(a, b)) << "no id on one side: the final path";
+    FakePlatform os;
+    RemovalListener quiet;
+    RemovalReport report(os, quiet);
+    report.Left("C:\\T\\" + std::string(32764, 'd'), platform::kErrorNotItself);  // with "\\?\", beyond 32,767
+    EXPECT_EQ(report.Outcome(true).why, std::vector<LeftCause>{LeftCause::kTooDeep});
 }
 
 TEST(Guards, ProductKeyStrictlyBelowUninstall) {
@@ -488,41 +442,20 @@ TEST_F(Sequence, InUseEntriesScheduledFilesFirstAndTheProgramGoesItself) {
     EXPECT_EQ(schedules, std::vector<std::string>{"schedule C:\\Apps\\Foo\\bin\\~remover.client.dll.tmp"});
 }
 
-// A folder written into after it was listed is listed again and emptied, a few
-// times over; one that keeps filling, or whose listing broke off, stays, told why,
-// and is never scheduled: the restart removes no folder that is not empty.
+// A folder written into after it was listed is listed again and emptied; one that
+// keeps filling, or whose listing broke off (-1), stays, and is never scheduled.
 TEST_F(Sequence, FolderWrittenIntoWhileEmptied) {
     const std::string logs = "C:\\Apps\\Foo\\logs";
-    struct Case {
-        const char* name;
-        std::string folder;
-        int writes;
-        bool broken;
-        int exitCode;
-    } cases[] = {
-        {"written into once", logs, 1, false, kExitRemoved},
-        {"written into all along", logs, 100, false, kExitIncomplete},
-        {"the program folder written into all along", "C:\\Apps\\Foo", 100, false, kExitIncomplete},
-        {"its listing broke off", logs, 0, true, kExitIncomplete},
-    };
-    for (const Case& c : cases) {
+    for (const int writes : {1, 100, -1}) {
         Scene t;
-        fake::FileNode running;
-        running.locked = true;
-        t.os.AddFile("C:\\Apps\\Foo\\remover.exe", running);
         t.os.AddFolder(logs);
-        t.os.AddFile(logs + "\\a.log");
-        if (c.broken) t.os.brokenListings = {logs};
+        if (writes < 0) t.os.brokenListings = {logs};
         int written = 0;
         t.os.beforeRemove = [&](const std::string& path) {
-            if (path == c.folder && written < c.writes) t.os.AddFile(path + "\\new" + std::to_string(++written));
+            if (path == logs && written < writes) t.os.AddFile(logs + "\\" + std::to_string(++written));
         };
-        EXPECT_EQ(t.Remove(true), c.exitCode) << c.name;
-        for (const auto& entry : t.os.log) EXPECT_NE(entry.compare(0, 9, "schedule "), 0) << c.name << ": " << entry;
-        const bool removed = c.exitCode == kExitRemoved;
-        EXPECT_EQ(t.os.Exists(c.folder), !removed) << c.name;
-        EXPECT_EQ(t.left, removed ? std::vector<std::string>() : std::vector<std::string>{c.folder}) << c.name;
-        if (c.writes > 1) EXPECT_EQ(written, 4) << c.name << ": listed again three times, then left";
+        EXPECT_EQ(t.Remove(true), writes == 1 ? kExitRemoved : kExitIncomplete) << writes;
+        EXPECT_EQ(t.left, writes == 1 ? std::vector<std::string>() : std::vector<std::string>{logs}) << writes;
     }
 }
 

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <memory>
 #include <vector>
 
 #include "tests/win/driver.h"
@@ -56,11 +55,9 @@ struct Install {
 };
 
 // How a case ends: everything gone; nothing removed because no manifest could be
-// read; the program folder refused, and the warning names it; what no program holds
-// stays (links, names Windows cannot spell), which the warning names with why and
-// asks to remove by hand; or a file a program holds stays, and the warning asks to
-// close it.
-enum Ending { kRemoved, kUnread, kFolderRefused, kByHand, kHeld };
+// read; the program folder refused, and the warning names it; or links that stay,
+// which the warning and the log name, to go by hand; or what a program holds (kHeld).
+enum Ending { kRemoved, kUnread, kFolderRefused, kLinksStay, kHeld };
 
 struct Case {
     const char* name;
@@ -154,6 +151,11 @@ void SwapForLinks(Install& t, const std::string& name, const std::vector<std::st
     };
 }
 
+// The files outside that the hard links lead to, with their attributes.
+const DWORD kOutsideBits[] = {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_READONLY,
+                              FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM};
+std::wstring OutsideFile(const Install& t, int i) { return testwin::Wide(t.base + "\\outside\\" + std::to_string(i)); }
+
 // Each link the walk met stays, told as one (Wine follows a link it opens, so it
 // cannot delete the link alone), and what it leads to is untouched.
 std::function<void(Install&)> LinksLeft(std::vector<std::string> names) {
@@ -162,65 +164,32 @@ std::function<void(Install&)> LinksLeft(std::vector<std::string> names) {
         for (const std::string& name : names) {
             EXPECT_NE(log.find("left: " + name + ": error 681"), std::string::npos) << name << "\n" << log;
         }
-        // Named with why (the first ones the walk met, where there are more than shown).
-        const std::string named = (names.size() == 1 ? names.front() : std::string()) + "（无法单独删除的链接）\n";
-        EXPECT_NE(t.shown.find(named), std::string::npos) << t.shown;
-    };
-}
-
-// Hard links in the program folder to files outside, with their attributes: the
-// links go (or, held open, stay), and the files outside keep bytes and attributes.
-std::function<void(Install&)> HardLinksOut(std::vector<DWORD> bits, bool held = false) {
-    return [bits, held](Install& t) {
-        testwin::MakeFolders(t.app);
-        for (size_t i = 0; i < bits.size(); ++i) {
-            const std::string outside = t.base + "\\outside\\" + std::to_string(i) + ".txt";
-            t.Keep(outside);
-            ASSERT_TRUE(SetFileAttributesW(testwin::Wide(outside).c_str(), bits[i]));
-            ASSERT_TRUE(CreateHardLinkW(testwin::Wide(t.app + "\\link" + std::to_string(i) + ".txt").c_str(),
-                                        testwin::Wide(outside).c_str(), nullptr));
-        }
-        std::shared_ptr<void> open;
-        if (held) {
-            open.reset(CreateFileW(testwin::Wide(t.app + "\\link0.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                   nullptr, OPEN_EXISTING, 0, nullptr), CloseHandle);
-            ASSERT_NE(open.get(), INVALID_HANDLE_VALUE);
-        }
-        t.after = [bits, open](Install& t) mutable {
-            open.reset();
-            for (size_t i = 0; i < bits.size(); ++i) {
-                const std::string outside = t.base + "\\outside\\" + std::to_string(i) + ".txt";
-                EXPECT_EQ(GetFileAttributesW(testwin::Wide(outside).c_str()) & ~FILE_ATTRIBUTE_ARCHIVE, bits[i]) << outside;
-            }
-        };
+        EXPECT_NE(t.shown.find("（无法单独删除的链接）\n"), std::string::npos) << "named with why: " << t.shown;
     };
 }
 
 const Case kCases[] = {
-    {"HardLinksToOutsideFilesWithTheirBits", 0, kRemoved, 0,
-     HardLinksOut({FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
-                   FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}),
-     [](Install& t) { t.OnlyProgramLeft(); }},
-    {"HardLinkHeldOpenToAReadOnlyFile", 0, kHeld, 1603, HardLinksOut({FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}, true),
-     [](Install& t) { EXPECT_NE(t.shown.find("\n" + t.app + "\\link0.txt\n"), std::string::npos) << t.shown; }},
-    // Names another system wrote (Wine's Linux side can), which Windows cannot spell.
-    {"NamesWindowsCannotSpell", 0, kByHand, 1603,
+    // Hard links to files outside, the first held open without delete sharing: all those keep their bits.
+    {"HardLinksToOutsideFiles", 0, kHeld, 1603,
      [](Install& t) {
-         std::string make, drop;
-         for (const char* name : {"dot.", "space ", "wildcard*?"}) {
-             make += std::string("file|") + t.app + "\\" + name + "\n";
-             drop += std::string("drop|") + t.app + "\\" + name + "\n";
-         }
          testwin::MakeFolders(t.app);
-         ASSERT_TRUE(testwin::Swap("names", make, 10000));
-         t.after = [drop](Install&) { EXPECT_TRUE(testwin::Swap("names-undo", drop, 10000)); };
+         for (int i = 0; i < 3; ++i) {
+             t.Keep(t.base + "\\outside\\" + std::to_string(i));
+             ASSERT_TRUE(SetFileAttributesW(OutsideFile(t, i).c_str(), kOutsideBits[i]) &&
+                         CreateHardLinkW(testwin::Wide(t.app + "\\link" + std::to_string(i)).c_str(),
+                                         OutsideFile(t, i).c_str(), nullptr));
+         }
+         HANDLE held = CreateFileW(testwin::Wide(t.app + "\\link0").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+         t.after = [held](Install&) { CloseHandle(held); };
      },
      [](Install& t) {
-         for (const char* name : {"dot.", "space ", "wildcard*?"}) {
-             EXPECT_NE(t.shown.find("\n" + t.app + "\\" + name + "（Windows 无法处理的名称）"), std::string::npos) << t.shown;
+         t.OnlyProgramLeft("Foo.xml\nlink0\n");
+         for (int i = 0; i < 3; ++i) {
+             EXPECT_EQ(GetFileAttributesW(OutsideFile(t, i).c_str()) & ~FILE_ATTRIBUTE_ARCHIVE, kOutsideBits[i]) << i;
          }
      }},
-    {"FoldersAndAFileSwappedForLinksMidWalk", 0, kByHand, 1603,
+    {"FoldersAndAFileSwappedForLinksMidWalk", 0, kLinksStay, 1603,
      [](Install& t) {
          for (int i = 0; i < 3000; ++i) WriteFile(t.app + "\\aaa-big\\" + std::to_string(i) + ".dat", "");
          std::vector<std::string> links;
@@ -236,14 +205,22 @@ const Case kCases[] = {
          SwapForLinks(t, "midwalk", links, t.app + "\\aaa-big");
      },
      [](Install& t) { LinksLeft({t.app + "\\sub10", t.app + "\\sub29", t.app + "\\zz-file.txt"})(t); }},
-    {"FileLinkPlantedBeforeTheRun", 0, kByHand, 1603,
+    // With names another system wrote (Wine's Linux side can) that Windows cannot spell.
+    {"FileLinkAndForeignNamesPlantedBeforeTheRun", 0, kLinksStay, 1603,
      [](Install& t) {
          t.Keep(t.base + "\\outside\\victim.txt");
          WriteFile(t.app + "\\own.txt", "own");
+         const std::string file = "file|" + t.app + "\\";
+         ASSERT_TRUE(testwin::Swap("names", file + "dot.\n" + file + "space \n" + file + "wild*?\n", 10000));
          SwapForLinks(t, "planted", {t.app + "\\readme.txt|" + t.base + "\\outside\\victim.txt"});
      },
-     [](Install& t) { LinksLeft({t.app + "\\readme.txt"})(t); }},
-    {"GroupFolderSwappedForALink", 0, kByHand, 1603,
+     [](Install& t) {
+         LinksLeft({t.app + "\\readme.txt"})(t);
+         for (const char* name : {"dot.", "space ", "wild*?"}) {
+             EXPECT_NE(t.shown.find("\n" + t.app + "\\" + name + "（Windows 无法处理的名称）"), std::string::npos) << t.shown;
+         }
+     }},
+    {"GroupFolderSwappedForALink", 0, kLinksStay, 1603,
      [](Install& t) {
          const std::string group = t.programs + "\\Drevik Swapped";
          t.modules = "<Module><ShortCut root=\"PROGRAMS\" group=\"Drevik Swapped\" link=\"Foo\"/></Module>";
@@ -506,14 +483,11 @@ TEST_P(Hostile, OkRemovesOnlyWhatItOwns) {
     HWND box = program.WaitForDialog(caption[c.ending], 60000, dialog);
     ASSERT_NE(box, nullptr) << "the closing message appears";
     t.shown = testwin::ItemText(box, 0xFFFF);
-    if (c.ending == kByHand || c.ending == kHeld) {
-        // What no program holds goes by hand; closing programs helps only what one holds.
-        const std::string& shown = t.shown;
-        const std::string again = c.ending == kHeld ? "\n\n卸载程序和卸载信息已保留：关闭占用这些项目的程序后，可以再次卸载。"
-                                                    : "\n\n卸载程序和卸载信息已保留：手动删除这些项目后，可以再次卸载。";
-        EXPECT_EQ(shown.find(t.display + "卸载未完成，以下项目未能删除：\n"), 0u) << shown;
-        EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), again.size())), again) << shown;
-        EXPECT_EQ(shown.find("关闭") == std::string::npos, c.ending == kByHand) << shown;
+    if (c.ending == kLinksStay || c.ending == kHeld) {
+        // Closing programs helps only what one holds; what none holds goes by hand.
+        EXPECT_EQ(t.shown.find(t.display + "卸载未完成，以下项目未能删除：\n"), 0u) << t.shown;
+        EXPECT_NE(t.shown.find(c.ending == kHeld ? "保留：关闭占用这些项目的程序后" : "保留：手动删除这些项目后"), std::string::npos);
+        EXPECT_EQ(t.shown.find("关闭") == std::string::npos, c.ending == kLinksStay) << t.shown;
     } else {
         EXPECT_EQ(testwin::ItemText(box, 0xFFFF), text[c.ending]);
     }

@@ -7,7 +7,6 @@ A test writes C:\\remover-tests\\swaps\\<name>.req, one order a line:
   link|<path>|<target>     replace <path> (file or folder, deleted) by a link to <target>
   unlink|<path>            remove a link itself
   file|<path>              write an empty file of exactly that name (one Windows cannot spell)
-  drop|<path>              remove such a file
 and the swapper renames it to <name>.done when it has carried the orders out. It ends
 when C:\\remover-tests\\swaps\\stop appears, or after an hour."""
 import os, shutil, sys, time
@@ -45,8 +44,6 @@ def carry_out(orders):
             os.unlink(unix(args[0]))
         elif verb == "file":
             open(unix(args[0]), "w").close()
-        elif verb == "drop" and os.path.isfile(unix(args[0])):
-            os.unlink(unix(args[0]))
 
 
 end = time.time() + 3600
