@@ -22,6 +22,9 @@ const char kIncompleteTemplate[] = "%s卸载未完成，以下项目未能删除
 const char kMoreTemplate[] = "\n……另有 %s 项";
 const char kIncompleteCaption[] = "卸载未完成";
 const char kRunAgainNote[] = "\n\n卸载程序和卸载信息已保留：关闭占用这些项目的程序后，可以再次卸载。";
+const char kByHandNote[] = "\n\n卸载程序和卸载信息已保留：手动删除这些项目后，可以再次卸载。";
+const char kMixedNote[] =
+    "\n\n卸载程序和卸载信息已保留：关闭占用文件的程序，并手动删除注明原因的项目后，可以再次卸载。";
 const char kUnfinishedTemplate[] = "%s卸载未完成，";
 const char kNotRunText[] = "以下卸载程序不存在，未能运行：\n";
 const char kKeyWithoutManifestTemplate[] = "该产品仍登记在系统的程序列表中，但无法读取其卸载信息（%s），未删除任何内容。";
@@ -34,10 +37,28 @@ const char kShortcutsStatus[] = "正在删除快捷方式……";
 const char kFilesStatus[] = "正在删除程序文件……";
 const char kRegistryStatus[] = "正在删除注册表项……";
 
-std::string Listed(const std::vector<std::string>& paths) {
+// What no program holds is named with why it stays: the user removes it by hand.
+const char* CauseText(LeftCause cause) {
+    switch (cause) {
+        case LeftCause::kLink:
+            return "（无法单独删除的链接）";
+        case LeftCause::kBadName:
+            return "（Windows 无法处理的名称）";
+        case LeftCause::kTooDeep:
+            return "（路径过深）";
+        case LeftCause::kSpecialFile:
+            return "（特殊文件）";
+        case LeftCause::kAccessDenied:
+            return "（拒绝访问）";
+        default:
+            return "";
+    }
+}
+
+std::string Listed(const std::vector<std::string>& paths, const std::vector<LeftCause>& why = {}) {
     std::string text;
     const size_t shown = paths.size() < kPathsShown ? paths.size() : kPathsShown;
-    for (size_t i = 0; i < shown; ++i) text += "\n" + paths[i];
+    for (size_t i = 0; i < shown; ++i) text += "\n" + paths[i] + (i < why.size() ? CauseText(why[i]) : "");
     if (paths.size() > shown) {
         const std::string more = std::to_string(paths.size() - shown);
         text += Format(kMoreTemplate, {&more});
@@ -46,6 +67,17 @@ std::string Listed(const std::vector<std::string>& paths) {
 }
 
 }  // namespace
+
+// Closing programs helps only what a program holds (or what stays for a reason
+// nobody knows); what none holds goes by hand.
+const char* RunAgainNote(const std::vector<LeftCause>& why) {
+    bool held = false, byHand = false;
+    for (const LeftCause cause : why) {
+        byHand = byHand || ByHand(cause);
+        held = held || cause == LeftCause::kHeld || cause == LeftCause::kOther;
+    }
+    return !byHand ? kRunAgainNote : held ? kMixedNote : kByHandNote;
+}
 
 std::string StatusText(RemovalStep step, const std::string& command) {
     switch (step) {
@@ -83,12 +115,14 @@ bool MessageFor(const std::string& displayName, const RemovalOutcome& outcome, F
         message->caption = kCompletionCaption;
         return true;
     }
-    if (!outcome.left.empty()) message->text = Format(kIncompleteTemplate, {&displayName}) + Listed(outcome.left);
+    if (!outcome.left.empty()) {
+        message->text = Format(kIncompleteTemplate, {&displayName}) + Listed(outcome.left, outcome.why);
+    }
     if (!outcome.notRun.empty()) {
         message->text += outcome.left.empty() ? Format(kUnfinishedTemplate, {&displayName}) : std::string("\n\n");
         message->text += kNotRunText + Listed(outcome.notRun);
     }
-    if (outcome.runAgain) message->text += kRunAgainNote;
+    if (outcome.runAgain) message->text += RunAgainNote(outcome.why);
     message->caption = kIncompleteCaption;
     message->kind = platform::MessageKind::kWarning;
     return true;

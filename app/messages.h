@@ -19,6 +19,8 @@ extern const char kIncompleteTemplate[];
 extern const char kMoreTemplate[];
 extern const char kIncompleteCaption[];
 extern const char kRunAgainNote[];
+extern const char kByHandNote[];
+extern const char kMixedNote[];
 extern const char kUnfinishedTemplate[];
 extern const char kNotRunText[];
 extern const char kKeyWithoutManifestTemplate[];
@@ -26,6 +28,9 @@ extern const char kRunningProgramsText[];
 
 // How many of the paths that stay the warning names before it counts the rest.
 constexpr size_t kPathsShown = 5;
+
+// What the warning says when the way to run again is kept, by why things stay.
+const char* RunAgainNote(const std::vector<LeftCause>& why);
 
 // The status line while a step runs.
 std::string StatusText(RemovalStep step, const std::string& command);

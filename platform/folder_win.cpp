@@ -21,6 +21,8 @@ constexpr FILE_INFORMATION_CLASS kFileRenameInformation = static_cast<FILE_INFOR
 constexpr OBJECT_INFORMATION_CLASS kObjectNameInformation = static_cast<OBJECT_INFORMATION_CLASS>(1);
 constexpr ULONG kOpenForBackup = 0x00004000;  // FILE_OPEN_FOR_BACKUP_INTENT
 constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035);
+constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
+constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
 
 struct DirectoryEntry {  // FILE_ID_FULL_DIR_INFORMATION
     ULONG NextEntryOffset;
@@ -66,6 +68,8 @@ bool ObjectName(HANDLE handle, WideString* name) {
         if (needed <= size) return !Failed(status);
         size = needed;
     }
+    // Still growing after all: a stale error must not tell the caller it is gone.
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return false;
 }
 
@@ -84,9 +88,36 @@ bool SetBasicAttributes(HANDLE handle, DWORD attributes) {
 // once, then the plain one is used.
 std::atomic<bool> g_plainDispositionOnly{false};
 
+// The plain disposition refuses a read-only file, so read-only is cleared first. A
+// file's attributes are shared by all its names (hard links), and only this name
+// goes: where it has others, or the disposition is refused after all, they are
+// written back through the handle before it closes (the deletion still happens
+// then, measured under Wine), so nothing that stays loses a bit.
+bool DisposeReadOnly(HANDLE handle) {
+    FILE_BASIC_INFO original{};
+    FILE_STANDARD_INFO standard{};
+    if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &original, sizeof(original)) ||
+        !::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard))) {
+        return false;
+    }
+    const DWORD cleared = original.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    if (!SetBasicAttributes(handle, cleared ? cleared : FILE_ATTRIBUTE_NORMAL)) return false;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    const bool disposed =
+        ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+    if (!disposed || standard.NumberOfLinks > 1) {
+        const DWORD error = ::GetLastError();
+        SetBasicAttributes(handle, original.FileAttributes);
+        ::SetLastError(error);
+    }
+    return disposed;
+}
+
 // Marks an open file or folder for deletion. With `readOnlyToo` a read-only one goes
-// as well, its attributes reset through the handle where the system cannot ignore them.
-bool Dispose(HANDLE handle, bool readOnlyToo) {
+// as well: where the system can ignore read-only, nothing is written; else its
+// attributes are cleared through the handle, and only when `readOnly` (hidden and
+// system never stand in the way).
+bool Dispose(HANDLE handle, bool readOnlyToo, bool readOnly) {
     if (!g_plainDispositionOnly) {
         // POSIX semantics free the name at once, even while another handle is open.
         ULONG flags = kDispositionDelete | kDispositionPosix | (readOnlyToo ? kDispositionIgnoreReadOnly : 0);
@@ -97,7 +128,7 @@ bool Dispose(HANDLE handle, bool readOnlyToo) {
         }
         g_plainDispositionOnly = true;
     }
-    if (readOnlyToo) SetBasicAttributes(handle, FILE_ATTRIBUTE_NORMAL);
+    if (readOnlyToo && readOnly) return DisposeReadOnly(handle);
     FILE_DISPOSITION_INFO disposition{TRUE};
     return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
@@ -113,8 +144,9 @@ public:
     const std::string& Path() const override { return path_; }
     FileIdentity Identity() override { return IdentityOf(handle_.get()); }
 
-    std::vector<FolderEntry> List() override {
-        std::vector<FolderEntry> entries;
+    bool List(std::vector<FolderEntry>* out) override {
+        std::vector<FolderEntry>& entries = *out;
+        entries.clear();
         // Large batches: one call lists some hundreds of entries.
         std::vector<ULONG_PTR> buffer(64 * 1024 / sizeof(ULONG_PTR));
         for (BOOLEAN restart = TRUE;; restart = FALSE) {
@@ -123,7 +155,10 @@ public:
                 NtQueryDirectoryFile(handle_.get(), nullptr, nullptr, nullptr, &io, buffer.data(),
                                      static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)),
                                      kFileIdFullDirectoryInformation, FALSE, nullptr, restart);
-            if (Failed(status) || io.Information == 0) break;  // no more entries, or none readable
+            // The end, or a listing that broke off: never taken for the whole folder.
+            if (status == kNoMoreFiles || (restart && status == kNoSuchFile)) break;
+            if (Failed(status)) return false;
+            if (io.Information == 0) break;
             const char* at = reinterpret_cast<const char*>(buffer.data());
             for (;;) {
                 const auto* found = reinterpret_cast<const DirectoryEntry*>(at);
@@ -138,6 +173,7 @@ public:
                     entry.reparsePoint = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
                     entry.protectedBits =
                         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+                    entry.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
                     entry.id = static_cast<uint64_t>(found->FileId.QuadPart);
                     entries.push_back(std::move(entry));
                 }
@@ -145,7 +181,7 @@ public:
                 at += found->NextEntryOffset;
             }
         }
-        return entries;
+        return true;
     }
 
     std::unique_ptr<OpenFolder> Enter(const FolderEntry& entry) override {
@@ -171,20 +207,10 @@ public:
 
     bool DeleteChild(const FolderEntry& entry) override {
         const WideString name = Widen(entry.name);
+        // Held without delete sharing, it cannot be opened, and stays as it is.
         unique_file child = OpenChild(name, kFileAccess, 0);
-        if (!child) {
-            // Held without delete sharing: it stays, but loses the bits all the same.
-            if (entry.protectedBits && ::GetLastError() == ERROR_SHARING_VIOLATION) {
-                unique_file attributes = OpenChild(name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, 0);
-                if (attributes && IsItself(attributes.get(), name)) {
-                    SetBasicAttributes(attributes.get(), FILE_ATTRIBUTE_NORMAL);
-                }
-                ::SetLastError(ERROR_SHARING_VIOLATION);
-            }
-            return false;
-        }
-        if (!IsItself(child.get(), name)) return false;
-        return Dispose(child.get(), entry.protectedBits);
+        if (!child || !IsItself(child.get(), name)) return false;
+        return Dispose(child.get(), entry.protectedBits, entry.readOnly);
     }
 
     bool ResetAttributes() override { return SetBasicAttributes(handle_.get(), FILE_ATTRIBUTE_NORMAL); }
@@ -194,7 +220,7 @@ public:
             ::SetLastError(ERROR_SHARING_VIOLATION);
             return false;
         }
-        if (!Dispose(handle_.get(), false)) return false;
+        if (!Dispose(handle_.get(), false, false)) return false;
         handle_.reset();  // the folder goes as its last handle closes
         return true;
     }
@@ -218,7 +244,13 @@ public:
                                                            static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)),
                                                            kFileRenameInformation);
             if (status >= 0) {
-                SetBasicAttributes(child.get(), FILE_ATTRIBUTE_HIDDEN);
+                // Hidden, unless another name shares its attributes (a hard link
+                // from outside): that file is not ours to change.
+                FILE_STANDARD_INFO standard{};
+                if (::GetFileInformationByHandleEx(child.get(), FileStandardInfo, &standard, sizeof(standard)) &&
+                    standard.NumberOfLinks == 1) {
+                    SetBasicAttributes(child.get(), FILE_ATTRIBUTE_HIDDEN);
+                }
                 return asideName;
             }
             if (status != kNameCollision) {
@@ -226,6 +258,7 @@ public:
                 return std::string();
             }
         }
+        ::SetLastError(ERROR_ALREADY_EXISTS);
         return std::string();
     }
 

@@ -23,6 +23,10 @@ constexpr uint32_t kErrorSharingViolation = 32;
 // An entry that is a link, or is no longer the entry its folder listed, and that
 // the system cannot act on without reaching what it leads to: it is left alone.
 constexpr uint32_t kErrorNotItself = 681;  // ERROR_STOPPED_ON_SYMLINK
+constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorDirNotEmpty = 145;
+// A folder that something keeps writing into while it is being emptied.
+constexpr uint32_t kErrorBusy = 170;
 
 // An opaque owner window for message boxes (an HWND on Windows).
 using WindowRef = void*;
@@ -32,11 +36,13 @@ struct FolderEntry {
     bool directory = false;
     bool reparsePoint = false;  // junction, symbolic link, mount point
     bool protectedBits = false;  // read-only, hidden or system set
+    bool readOnly = false;       // read-only set: the one of them that stands in the way of deleting
     uint64_t id = 0;             // the file system's id for it, where the listing gives one
 };
 
 // What a folder is, whatever its spelling: two paths name the same folder when
-// the volume and file index match, or when their final paths do.
+// the volume and file index match; the final paths count only where the system
+// gives no index for one of them.
 struct FileIdentity {
     bool known = false;
     uint32_t volume = 0;
@@ -90,14 +96,23 @@ public:
     virtual const std::string& Path() const = 0;
     // What it is (volume and file index, final path).
     virtual FileIdentity Identity() = 0;
-    // Its entries, but "." and "..", in the system's order.
-    virtual std::vector<FolderEntry> List() = 0;
+    // Its entries, but "." and "..", in the system's order; false when the listing
+    // broke off (then `entries` holds what was read, and LastError() tells why).
+    virtual bool List(std::vector<FolderEntry>* entries) = 0;
+    // The same, for a caller content with whatever could be read.
+    std::vector<FolderEntry> List() {
+        std::vector<FolderEntry> entries;
+        List(&entries);
+        return entries;
+    }
     // A child folder, opened and verified; null when it cannot be (kErrorNotItself:
     // a link, or no longer what the listing showed).
     virtual std::unique_ptr<OpenFolder> Enter(const FolderEntry& entry) = 0;
     // Deletes a child file; with `entry.protectedBits` a read-only one too. A link
     // that the system opens as itself is deleted, never its target; one it would
-    // follow stays (kErrorNotItself).
+    // follow stays (kErrorNotItself). Attributes are written only on a file that
+    // goes, and, where it has other names (a hard link shares them), are as they
+    // were for those names afterwards; a file that stays keeps its own.
     virtual bool DeleteChild(const FolderEntry& entry) = 0;
     // Clears this folder's own read-only, hidden and system attributes.
     virtual bool ResetAttributes() = 0;

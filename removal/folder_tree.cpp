@@ -19,6 +19,8 @@ struct Level {
     bool deferred = false;  // something inside goes at the next restart, so this folder must too
     bool stuck = false;     // something inside stays for good, so this folder does too
     bool kept = false;      // something inside is not ours, so this folder stays untouched
+    uint32_t listError = 0; // its listing broke off: what it held is not known in full
+    int passes = 0;         // listings after the first, for what was written into it meanwhile
 };
 
 enum class Fate { kGone, kScheduled, kStays };
@@ -27,6 +29,9 @@ enum class Fate { kGone, kScheduled, kStays };
 // scanner or an indexer that holds a file lets go within moments.
 constexpr uint32_t kMoveRetryMs = 2000;
 constexpr uint32_t kMoveRetryStepMs = 100;
+// How often a folder that is not empty after its entries went is listed again, for
+// what was written into it meanwhile.
+constexpr int kRefillPasses = 3;
 
 class Walk {
 public:
@@ -36,6 +41,8 @@ public:
 
 private:
     Level Enter(std::unique_ptr<OpenFolder> folder);
+    void Order(Level& level);
+    Fate Refilled(Level& level, bool* again);
     Fate RemoveFile(OpenFolder& folder, const FolderEntry& entry, const std::string& path);
     Fate FolderFailed(const std::string& path, bool mayDefer, bool mayGoWithProgram);
     std::string MoveAside(OpenFolder& folder, const FolderEntry& entry);
@@ -54,9 +61,14 @@ void Mark(Level& level, Fate fate) {
 
 Level Walk::Enter(std::unique_ptr<OpenFolder> folder) {
     Level level;
-    level.entries = folder->List();
-    observer_.Listed(level.entries.size());
+    if (!folder->List(&level.entries)) level.listError = os_.LastError();
     level.folder = std::move(folder);
+    Order(level);
+    return level;
+}
+
+void Walk::Order(Level& level) {
+    observer_.Listed(level.entries.size());
     // What must go last moves to the end, the rest keeping their order.
     std::vector<FolderEntry> lasts;
     size_t kept = 0;
@@ -69,7 +81,36 @@ Level Walk::Enter(std::unique_ptr<OpenFolder> folder) {
         }
     }
     for (FolderEntry& e : lasts) level.entries[kept++] = std::move(e);
-    return level;
+}
+
+// A folder still not empty when all its entries went was written into since it was
+// listed: listed again, what appeared goes, a few times over (`again`). Then what
+// is still there stays, and the folder with it, never scheduled (the restart
+// removes no folder that is not empty); the program's folder goes with the program
+// only when nothing but the program's own is left in it.
+Fate Walk::Refilled(Level& level, bool* again) {
+    *again = false;
+    const std::string path = level.folder->Path();
+    std::vector<FolderEntry> found;
+    if (!level.folder->List(&found)) {
+        observer_.Left(path, os_.LastError());
+        return Fate::kStays;
+    }
+    std::vector<FolderEntry> others;
+    for (FolderEntry& entry : found) {
+        if (!observer_.GoesWithTheProgram(path + "\\" + entry.name)) others.push_back(std::move(entry));
+    }
+    if (others.empty() && !found.empty() && observer_.GoesWithTheProgram(path)) return Fate::kGone;
+    if ((others.empty() && !found.empty()) || level.passes == kRefillPasses) {
+        observer_.Left(path, others.empty() ? platform::kErrorDirNotEmpty : platform::kErrorBusy);
+        return Fate::kStays;
+    }
+    ++level.passes;
+    level.entries = std::move(others);
+    level.next = 0;
+    Order(level);
+    *again = true;
+    return Fate::kGone;
 }
 
 // A file in use is renamed within its folder, the rename retried while another
@@ -141,19 +182,24 @@ void Walk::Run(std::unique_ptr<OpenFolder> top) {
                 stack.pop_back();
                 continue;
             }
-            std::unique_ptr<OpenFolder> folder = std::move(level.folder);
-            const bool stuck = level.stuck, deferred = level.deferred;
-            stack.pop_back();
-            const std::string path = folder->Path();
+            const std::string path = level.folder->Path();
             Fate fate = Fate::kGone;
-            if (folder->Remove()) {
+            if (level.listError != 0) {
+                // What it holds is not known in full: it stays, told why.
+                observer_.Left(path, level.listError);
+                fate = Fate::kStays;
+            } else if (level.folder->Remove()) {
                 observer_.Removed(path);
+            } else if (os_.LastError() == platform::kErrorDirNotEmpty && !level.stuck && !level.deferred) {
+                bool again = false;
+                fate = Refilled(level, &again);
+                if (again) continue;
             } else {
                 // A folder that still holds scheduled entries is scheduled after them,
                 // even the program's own folder.
-                fate = FolderFailed(path, !stuck, !deferred);
+                fate = FolderFailed(path, !level.stuck, !level.deferred);
             }
-            folder.reset();
+            stack.pop_back();  // its handle closes
             if (!stack.empty()) Mark(stack.back(), fate);
             continue;
         }

@@ -40,6 +40,23 @@ public:
     virtual bool AskRetry(const std::vector<std::string>& programs) { return false; }
 };
 
+// Why something stays, which decides what the user can do about it.
+enum class LeftCause {
+    kHeld,            // a program holds it, or keeps writing into its folder: close it
+    kLink,            // a link the system cannot delete without reaching what it leads to
+    kBadName,         // a name the system cannot handle, written by another system
+    kTooDeep,         // deeper than the longest path the system handles
+    kSpecialFile,     // a pipe, socket or device of another system
+    kAccessDenied,    // not ours to delete
+    kHoldsWhatStays,  // a folder that stays for what stays inside it
+    kOther,           // an uninstaller that failed, a refused folder or key, anything else
+};
+// What no program holds and the walk may not or cannot delete: the user removes it
+// by hand, and then a rerun finishes.
+inline bool ByHand(LeftCause cause) {
+    return cause != LeftCause::kHeld && cause != LeftCause::kHoldsWhatStays && cause != LeftCause::kOther;
+}
+
 // How a removal ended: the exit code, and what the final message tells.
 struct RemovalOutcome {
     enum class Told {
@@ -51,6 +68,7 @@ struct RemovalOutcome {
     Told told = Told::kNothing;
     int exitCode = kExitIncomplete;
     std::vector<std::string> left;    // what stays
+    std::vector<LeftCause> why;       // for each of `left`, why
     std::vector<std::string> notRun;  // module programs that do not exist
     bool restartNeeded = false;       // some entries go at the next restart
     bool runAgain = false;            // the way to run again is kept, and a rerun can mend what stays

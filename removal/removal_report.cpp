@@ -10,6 +10,86 @@ constexpr uint32_t kModulesShare = kProgressEnd * 2 / 5;
 constexpr uint32_t kShortcutsShare = kProgressEnd / 20;
 constexpr uint32_t kKeyShare = kProgressEnd / 100;
 
+// The longest path the system handles, with its "\\?\" prefix, in UTF-16 units.
+constexpr size_t kLongestPath = 32767;
+
+// A name Windows cannot spell: another system wrote it (a trailing dot or blank,
+// which Windows strips, or a character it reserves).
+bool WindowsCannotName(const std::string& name) {
+    if (name.empty()) return false;
+    if (name.back() == '.' || name.back() == ' ') return true;
+    for (const unsigned char c : name) {
+        if (c < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' || c == '*') return true;
+    }
+    return false;
+}
+
+size_t Utf16Length(const std::string& text) {
+    size_t units = 0;
+    for (const unsigned char c : text) {
+        if ((c & 0xC0) != 0x80) ++units;  // a character begins
+        if (c >= 0xF0) ++units;           // beyond the basic plane: a surrogate pair
+    }
+    return units;
+}
+
+// Why an entry the system refused with `error` stays. The name and the length tell
+// first: under Wine, a name it cannot handle or a path beyond its reach shows as a
+// link or not as itself.
+LeftCause CauseOf(const std::string& path, uint32_t error) {
+    const size_t cut = path.find_last_of('\\');
+    if (cut != std::string::npos && WindowsCannotName(path.substr(cut + 1))) return LeftCause::kBadName;
+    if (4 + Utf16Length(path) > kLongestPath) return LeftCause::kTooDeep;
+    switch (error) {
+        case platform::kErrorSharingViolation:
+        case 33:    // ERROR_LOCK_VIOLATION
+        case 1224:  // ERROR_USER_MAPPED_FILE
+        case platform::kErrorBusy:
+            return LeftCause::kHeld;
+        case platform::kErrorNotItself:
+            return LeftCause::kLink;
+        case 123:  // ERROR_INVALID_NAME
+        case 161:  // ERROR_BAD_PATHNAME
+            return LeftCause::kBadName;
+        case 206:  // ERROR_FILENAME_EXCED_RANGE
+            return LeftCause::kTooDeep;
+        case 6:     // a pipe, under Wine
+        case 433:   // a socket, under Wine
+        case 1920:  // ERROR_CANT_ACCESS_FILE: another system's special file on Windows
+            return LeftCause::kSpecialFile;
+        case platform::kErrorAccessDenied:
+            return LeftCause::kAccessDenied;
+        case platform::kErrorDirNotEmpty:
+            return LeftCause::kHoldsWhatStays;
+        default:
+            return LeftCause::kOther;
+    }
+}
+
+// What the log says of a cause: the remedy, for the one who reads it.
+const char* Remedy(LeftCause cause) {
+    switch (cause) {
+        case LeftCause::kHeld:
+            return " (in use: close the program that holds it, then uninstall again)";
+        case LeftCause::kLink:
+            return " (a link the system cannot delete without reaching what it leads to: remove it by hand, then "
+                   "uninstall again)";
+        case LeftCause::kBadName:
+            return " (a name the system cannot handle, written by another system: remove it by hand, then uninstall "
+                   "again)";
+        case LeftCause::kTooDeep:
+            return " (deeper than the longest path the system handles: remove it by hand, then uninstall again)";
+        case LeftCause::kSpecialFile:
+            return " (a pipe, socket or device of another system: remove it by hand, then uninstall again)";
+        case LeftCause::kAccessDenied:
+            return " (access denied: remove it by hand, then uninstall again)";
+        case LeftCause::kHoldsWhatStays:
+            return " (it holds what stays)";
+        default:
+            return "";
+    }
+}
+
 }  // namespace
 
 RemovalReport::RemovalReport(platform::Platform& os, RemovalListener& listener, size_t modules)
@@ -66,6 +146,7 @@ void RemovalReport::Reached() {
 
 void RemovalReport::Stays(const std::string& path, bool refused) {
     left_.push_back(path);
+    why_.push_back(LeftCause::kOther);
     if (refused) ++refused_;
 }
 
@@ -93,7 +174,8 @@ void RemovalReport::Left(const std::string& path, uint32_t error) {
         if (known == path) return;
     }
     left_.push_back(path);
-    Note("left: " + path + ": " + os_.ErrorText(error));
+    why_.push_back(CauseOf(path, error));
+    Note("left: " + path + ": " + os_.ErrorText(error) + Remedy(why_.back()));
 }
 
 bool RemovalReport::GoesWithTheProgram(const std::string& path) {
@@ -120,6 +202,7 @@ RemovalOutcome RemovalReport::Outcome(bool runAgain) const {
     RemovalOutcome outcome;
     outcome.told = RemovalOutcome::Told::kReport;
     outcome.left = left_;
+    outcome.why = why_;
     outcome.notRun = notRun_;
     outcome.restartNeeded = !scheduled_.empty();
     outcome.runAgain = runAgain;

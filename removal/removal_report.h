@@ -60,6 +60,7 @@ private:
     platform::Platform& os_;
     RemovalListener& listener_;
     std::vector<std::string> scheduled_, left_, notRun_;
+    std::vector<LeftCause> why_;  // for each of `left_`
     size_t refused_ = 0;  // how many of `left_` the guards refused
     std::vector<std::string> lasts_, goesWithTheProgram_;
     std::function<bool(const std::string&, const platform::FolderEntry&)> keeps_;

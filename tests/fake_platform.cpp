@@ -209,20 +209,21 @@ public:
     FakeFolder(FakePlatform& os, std::string path) : os_(os), path_(std::move(path)) {}
     const std::string& Path() const override { return path_; }
     platform::FileIdentity Identity() override { return os_.Identify(path_); }
-    std::vector<platform::FolderEntry> List() override {
+    bool List(std::vector<platform::FolderEntry>* out) override {
         os_.Record("find " + path_ + "\\*");
         if (path_ == os_.throwOnEnumerate) throw std::bad_alloc();
-        std::vector<platform::FolderEntry> entries;
+        std::vector<platform::FolderEntry>& entries = *out;
         for (const auto& f : os_.files) {
             if (ParentOf(f.first) != path_) continue;
             platform::FolderEntry entry;
             entry.name = f.first.substr(path_.size() + 1);
             entry.directory = f.second.directory;
             entry.reparsePoint = f.second.reparse;
-            entry.protectedBits = f.second.readOnly;
+            entry.protectedBits = entry.readOnly = f.second.readOnly;
             entries.push_back(entry);
         }
-        return entries;
+        os_.lastError_ = 1117;  // ERROR_IO_DEVICE
+        return os_.brokenListings.count(path_) == 0;
     }
     std::unique_ptr<platform::OpenFolder> Enter(const platform::FolderEntry& entry) override {
         const std::string path = Child(entry);
@@ -245,7 +246,7 @@ public:
             Erase(path);  // what it showed of its target stays there
             return true;
         }
-        if (entry.protectedBits) {
+        if (entry.protectedBits && !node->locked && !node->directory) {
             os_.Record("attributes " + path);
             node->readOnly = false;
         }
@@ -262,6 +263,7 @@ public:
         return node != nullptr;
     }
     bool Remove() override {
+        if (os_.beforeRemove) os_.beforeRemove(path_);
         os_.Record("rmdir " + path_);
         FileNode* node = Node(path_);
         if (!node) return false;

@@ -87,6 +87,9 @@ public:
     std::map<std::string, std::function<void()>> processActions;
     // Throws bad_alloc when the walk enumerates this folder.
     std::string throwOnEnumerate;
+    // Listings that break off after what they read; what runs as a folder is removed.
+    std::set<std::string> brokenListings;
+    std::function<void(const std::string&)> beforeRemove;
     // Runs as an entry is opened through its folder, after the folder was listed:
     // a test swaps the entry for a link there.
     std::function<void(const std::string&)> beforeOpen;

@@ -104,7 +104,7 @@ TEST_F(Walk, LockedFileStaysWithItsFoldersOnly) {
     os.AddFile("C:\\T\\one\\running.exe", locked);
     RemoveFolderTree(os, "C:\\T");
     EXPECT_EQ(Remaining(), (std::vector<std::string>{"C:\\T", "C:\\T\\one", "C:\\T\\one\\running.exe"}));
-    EXPECT_FALSE(os.files["C:\\T\\one\\running.exe"].readOnly) << "its attributes were reset all the same";
+    EXPECT_TRUE(os.files["C:\\T\\one\\running.exe"].readOnly) << "a file that stays keeps its attributes";
 }
 
 TEST_F(Walk, LinkToAFolderIsRemovedNotFollowed) {
@@ -173,6 +173,20 @@ TEST_F(Walk, ExceptionAbandonsTheWalk) {
     os.throwOnEnumerate = "C:\\T\\one\\two";
     EXPECT_THROW(RemoveFolderTree(os, "C:\\T"), std::bad_alloc);
     EXPECT_TRUE(os.Exists("C:\\T\\one\\two\\three\\deep.txt"));
+}
+
+// Ids decide where both sides have one: another folder put at the same path since
+// is not the same. A leftover is told by its name and its path's length before its error.
+TEST(Guards, SameFileByIdsAndLeftoversByCause) {
+    platform::FileIdentity a{true, 7, 10, 0, true, "C:\\Apps\\Foo"}, b{true, 7, 11, 0, true, "C:\\Apps\\Foo"};
+    EXPECT_FALSE(platform::SameFile(a, b));
+    b.index = 0;
+    EXPECT_TRUE(platform::SameFile(a, b)) << "no id on one side: the final path";
+    FakePlatform os;
+    RemovalListener quiet;
+    RemovalReport report(os, quiet);
+    report.Left("C:\\T\\" + std::string(32764, 'd'), platform::kErrorNotItself);  // with "\\?\", beyond 32,767
+    EXPECT_EQ(report.Outcome(true).why, std::vector<LeftCause>{LeftCause::kTooDeep});
 }
 
 TEST(Guards, ProductKeyStrictlyBelowUninstall) {
@@ -351,7 +365,7 @@ TEST_F(Sequence, FaultsNeverStopLaterSteps) {
     // What stays is named: the program that could not start, the read-only shortcut, the group.
     EXPECT_EQ(left, (std::vector<std::string>{"C:\\Apps\\Foo\\a.exe", Desktop() + "\\Foo.lnk", Programs() + "\\Foo"}));
     EXPECT_TRUE(Logged("warning 卸载未完成|Foo卸载未完成，以下项目未能删除：\n\nC:\\Apps\\Foo\\a.exe\n" + Desktop() +
-                       "\\Foo.lnk\n" + Programs() + "\\Foo" + kRunAgainNote));
+                       "\\Foo.lnk（拒绝访问）\n" + Programs() + "\\Foo" + kMixedNote));
 }
 
 TEST_F(Sequence, ProgramFolderWalkThrowing) {
@@ -453,6 +467,23 @@ TEST_F(Sequence, InUseEntriesScheduledFilesFirstAndTheProgramGoesItself) {
         if (entry.compare(0, 9, "schedule ") == 0) schedules.push_back(entry);
     }
     EXPECT_EQ(schedules, std::vector<std::string>{"schedule C:\\Apps\\Foo\\bin\\~remover.client.dll.tmp"});
+}
+
+// A folder written into after it was listed is listed again and emptied; one that
+// keeps filling, or whose listing broke off (-1), stays, and is never scheduled.
+TEST_F(Sequence, FolderWrittenIntoWhileEmptied) {
+    const std::string logs = "C:\\Apps\\Foo\\logs";
+    for (const int writes : {1, 100, -1}) {
+        Scene t;
+        t.os.AddFolder(logs);
+        if (writes < 0) t.os.brokenListings = {logs};
+        int written = 0;
+        t.os.beforeRemove = [&](const std::string& path) {
+            if (path == logs && written < writes) t.os.AddFile(logs + "\\" + std::to_string(++written));
+        };
+        EXPECT_EQ(t.Remove(true), writes == 1 ? kExitRemoved : kExitIncomplete) << writes;
+        EXPECT_EQ(t.left, writes == 1 ? std::vector<std::string>() : std::vector<std::string>{logs}) << writes;
+    }
 }
 
 // A module whose exit code cannot be read is not recorded, and stays with the way back.

@@ -6,6 +6,7 @@ A test writes C:\\remover-tests\\swaps\\<name>.req, one order a line:
   watch|<folder>|<count>   wait until the folder holds fewer entries (or is gone)
   link|<path>|<target>     replace <path> (file or folder, deleted) by a link to <target>
   unlink|<path>            remove a link itself
+  file|<path>              write an empty file of exactly that name (one Windows cannot spell)
 and the swapper renames it to <name>.done when it has carried the orders out. It ends
 when C:\\remover-tests\\swaps\\stop appears, or after an hour."""
 import os, shutil, sys, time
@@ -41,6 +42,8 @@ def carry_out(orders):
             os.symlink(unix(args[1]), path)
         elif verb == "unlink" and os.path.islink(unix(args[0])):
             os.unlink(unix(args[0]))
+        elif verb == "file":
+            open(unix(args[0]), "w").close()
 
 
 end = time.time() + 3600
