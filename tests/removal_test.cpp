@@ -178,7 +178,7 @@ TEST_F(Walk, ExceptionAbandonsTheWalk) {
 // Ids decide where both sides have one: another folder put at the same path since
 // is not the same. A leftover is told by its name and its path's length before its error.
 TEST(Guards, SameFileByIdsAndLeftoversByCause) {
-    platform::FileIdentity a{true, 7, 10, 0, true, "C:\\Apps\\Foo"}, b{true, 7, 11, 0, true, "C:\\Apps\\Foo"};
+    platform::FileIdentity a{true, 7, 10, 0, 0, true, "C:\\Apps\\Foo"}, b{true, 7, 11, 0, 0, true, "C:\\Apps\\Foo"};
     EXPECT_FALSE(platform::SameFile(a, b));
     b.index = 0;
     EXPECT_TRUE(platform::SameFile(a, b)) << "no id on one side: the final path";
