@@ -82,8 +82,11 @@ private:
     RemovalReport& report_;
 };
 
-std::string ProgramOf(platform::Platform& os, const std::string& command) {
-    return ProgramOfCommand(os, command).path;
+// The program each module command runs, found once for the whole run.
+std::vector<std::string> ModulePrograms(platform::Platform& os, const RemovalPlan& plan) {
+    std::vector<std::string> programs;
+    for (const std::string& command : plan.moduleCommands) programs.push_back(ProgramOfCommand(os, command).path);
+    return programs;
 }
 
 // What becomes of one module uninstaller, for the plan and the run alike.
@@ -94,8 +97,8 @@ enum class ModuleFate {
     kAbsent,        // its program does not exist: it cannot run, now or in a rerun
 };
 
-ModuleFate FateOf(platform::Platform& os, const Journal& journal, const std::string& command) {
-    const std::string program = ProgramOf(os, command);
+ModuleFate FateOf(platform::Platform& os, const Journal& journal, const std::string& command,
+                  const std::string& program) {
     if (journal.Done(command, program)) return ModuleFate::kDone;
     if (os.IsFile(program)) return ModuleFate::kRun;
     return journal.Started(command) ? ModuleFate::kStartedGone : ModuleFate::kAbsent;
@@ -107,16 +110,17 @@ ModuleFate FateOf(platform::Platform& os, const Journal& journal, const std::str
 // program is gone since (it finished alone and took its program with it). The
 // program of one that failed is kept, so that another run can try it. One whose
 // program does not exist is reported, and keeps nothing: no rerun can mend it.
-void RunModules(platform::Platform& os, const RemovalPlan& plan, const std::string& programFolder, Journal& journal,
-                RemovalReport& report, std::vector<std::string>* failedPrograms) {
+void RunModules(platform::Platform& os, const RemovalPlan& plan, const std::vector<std::string>& programs,
+                const std::string& programFolder, Journal& journal, RemovalReport& report,
+                std::vector<std::string>* failedPrograms) {
     // Work an uninstaller hands on to a copy of itself runs from these.
     std::vector<std::string> workFolders = os.TempFolders();
     workFolders.push_back(programFolder);
     for (size_t i = 0; i < plan.moduleCommands.size(); ++i) {
         const std::string& command = plan.moduleCommands[i];
-        const std::string program = ProgramOf(os, command);
+        const std::string& program = programs[i];
         try {
-            switch (FateOf(os, journal, command)) {
+            switch (FateOf(os, journal, command, program)) {
             case ModuleFate::kDone:
                 report.Note("done by an earlier run: " + command);
                 continue;
@@ -418,9 +422,8 @@ RemovalOutcome Remove(platform::Platform& os, const RunContext& context, const R
                       const RemovalSettings& settings, RemovalListener& listener, RemovalReport& report) {
     // The guard opens every folder of the system and the user: asked once, for the
     // log, the walk and the groups.
-    std::vector<std::string> modulePrograms;
-    for (const std::string& command : plan.moduleCommands) modulePrograms.push_back(ProgramOf(os, command));
-    Ownership ownership(os, context, std::move(modulePrograms));
+    const std::vector<std::string> programs = ModulePrograms(os, plan);
+    Ownership ownership(os, context, programs);
     const bool emptyProgramFolder = plan.manifestLoaded && ownership.MayEmptyProgramFolder();
     if (listener.Logs()) {
         for (const std::string& line : DescribePlan(os, context, plan, emptyProgramFolder)) {
@@ -442,7 +445,7 @@ RemovalOutcome Remove(platform::Platform& os, const RunContext& context, const R
         report.Note("no journal of this removal can be kept in " + KeyName(plan.productKey, journal.Hive()));
     }
     std::vector<std::string> failedPrograms;
-    RunModules(os, plan, context.programFolder, journal, report, &failedPrograms);
+    RunModules(os, plan, programs, context.programFolder, journal, report, &failedPrograms);
     report.Status(RemovalStep::kShortcuts);
     for (const std::string& file : plan.shortcutFiles) {
         try {
@@ -502,8 +505,10 @@ platform::StringList DescribePlan(platform::Platform& os, const RunContext& cont
     }
     lines.push_back("display name: " + plan.displayName);
     const Journal journal(os, plan, context.manifestFull);
-    for (const std::string& command : plan.moduleCommands) {
-        switch (FateOf(os, journal, command)) {
+    const std::vector<std::string> programs = ModulePrograms(os, plan);
+    for (size_t i = 0; i < plan.moduleCommands.size(); ++i) {
+        const std::string& command = plan.moduleCommands[i];
+        switch (FateOf(os, journal, command, programs[i])) {
         case ModuleFate::kDone:
         case ModuleFate::kStartedGone:
             lines.push_back("done by an earlier run: " + command);
