@@ -271,7 +271,8 @@ DWORD WINAPI DialogWatch::Run(void* param) {
     const auto ask = [&watch](HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* answer) {
         const DWORD start = GetTickCount();
         const BOOL answered = SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, watch.timeoutMs_, answer);
-        const DWORD gap = answered ? GetTickCount() - start : watch.timeoutMs_;
+        // A window destroyed while it was asked waited only until then.
+        const DWORD gap = answered || !IsWindow(window) ? GetTickCount() - start : watch.timeoutMs_;
         if (gap > watch.longestGapMs) watch.longestGapMs = gap;
         return answered != FALSE;
     };
