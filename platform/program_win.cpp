@@ -315,6 +315,12 @@ WideString MoveAsideThrough(HANDLE file) {
     return WideString();
 }
 
+// A path in the \\?\ form as people write it.
+std::string Plain(const WideString& path) {
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return "\\\\" + Narrow(path.substr(8));
+    return Narrow(path.compare(0, 4, L"\\\\?\\") == 0 ? path.substr(4) : path);
+}
+
 // How long another program holding the program file without delete sharing is
 // waited for, and how often it is asked again: as the walk waits for a data file.
 constexpr DWORD kHeldWaitMs = 2000;
@@ -350,7 +356,7 @@ SelfRemovalResult RemoveAtRestart(const WideString& file, HANDLE own, const Wide
         ::MoveFileExW(aside.c_str(), file.c_str(), 0);  // back where a rerun finds it
         return result;
     }
-    result.aside = Narrow(aside.substr(4));
+    result.aside = Plain(aside);
     if (::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
         result.how = SelfRemoval::kAtRestart;
     } else {
@@ -551,7 +557,7 @@ bool RunSelfRemoval(const std::string& arguments) {
         const WideString aside = MoveAsideThrough(file);
         scheduled = !aside.empty() && ::MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
         const DWORD error = ::GetLastError();
-        const std::string held = aside.empty() ? imagePath : Narrow(aside.substr(4));
+        const std::string held = aside.empty() ? imagePath : Plain(aside);
         AddToLog(logPath, scheduled ? "in use after the program ended, deleted at the next restart: " + imagePath +
                                           " (moved aside to " + held + "), and its folder if empty"
                                     : "left: " + held + ": neither deleted nor scheduled: " + Windows().ErrorText(error));
