@@ -153,7 +153,6 @@ BOOL CRemovalApp::InitInstance() {
         return FALSE;
     }
 
-    bool selfRemoval = false;
     if (switches.silent) {
         // No window, so nothing keeps a shutdown or log-off from ending it: the
         // journal lets a rerun finish what it cut short.
@@ -161,43 +160,63 @@ BOOL CRemovalApp::InitInstance() {
         RemovalSettings settings;
         settings.silent = true;
         try {
-            const RemovalOutcome outcome = RunRemoval(os, context, plan, settings, listener);
+            RemovalOutcome outcome = RunRemoval(os, context, plan, settings, listener);
+            RemoveProgramAfterExit(context, logPath, log.get(), outcome);
             m_exitCode = outcome.exitCode;
-            selfRemoval = outcome.selfRemoval;
         } catch (...) {
             m_exitCode = kExitIncomplete;
         }
     } else {
         LoadCurrentControls();
-
-        CRemovalDialog dialog(&context, log.get(), &lock);
+        // A removal ends the process from the dialog, with the final message; only
+        // a dialog closed without removing (Cancel) comes back here.
+        CRemovalDialog dialog(&context, log.get(), &lock, logPath);
         m_pMainWnd = &dialog;
         dialog.DoModal();
         m_pMainWnd = nullptr;
         m_exitCode = dialog.ProcessExitCode();
-        selfRemoval = dialog.SelfRemoval();
-    }
-    // Last of all: the copy that removes this file waits for this process to end.
-    // The log is no handle the copy inherits, so it stays open to say how it went.
-    if (selfRemoval) {
-        const std::string& programFile = context.programFile;
-        switch (platform::StartSelfRemoval(programFile, log ? logPath : std::string())) {
-        case platform::SelfRemoval::kStarted:
-            if (log) log->Line("deleted once the program has ended: " + programFile + ", and its folder if empty");
-            break;
-        case platform::SelfRemoval::kAtRestart:
-            if (m_exitCode == kExitRemoved) m_exitCode = kExitRestartNeeded;
-            if (log) {
-                log->Line("deleted at the next restart, as no copy could outlive this run: " + programFile +
-                          ", and its folder if empty");
-            }
-            break;
-        case platform::SelfRemoval::kFailed:
-            if (m_exitCode == kExitRemoved || m_exitCode == kExitRestartNeeded) m_exitCode = kExitIncomplete;
-            if (log) log->Line("left: " + programFile + ": neither deleted nor scheduled");
-            break;
-        }
     }
     if (log) log->Line("exit code " + std::to_string(m_exitCode));
     return FALSE;
+}
+
+void RemoveProgramAfterExit(const RunContext& context, const std::string& logPath, platform::TextSink* log,
+                            RemovalOutcome& outcome) {
+    if (!outcome.selfRemoval) return;
+    platform::Platform& os = platform::Windows();
+    const auto say = [log](const std::string& line) {
+        if (log) log->Line(line);
+    };
+    // The copy adds to the log once this process has closed it.
+    const std::string& programFile = context.programFile;
+    const platform::SelfRemovalResult result = platform::StartSelfRemoval(programFile, log ? logPath : std::string());
+    const auto stays = [&outcome](const std::string& path) {
+        outcome.left.push_back(path);
+        if (outcome.exitCode == kExitRemoved || outcome.exitCode == kExitRestartNeeded) {
+            outcome.exitCode = kExitIncomplete;
+        }
+    };
+    switch (result.how) {
+        case platform::SelfRemoval::kStarted:
+            say("deleted once the program has ended: " + programFile + ", and its folder if empty");
+            break;
+        case platform::SelfRemoval::kAtRestart:
+            say("deleted at the next restart, as no copy could outlive this run: " + programFile + " (moved aside to " +
+                result.aside + "), and its folder if empty");
+            outcome.restartNeeded = true;
+            if (outcome.exitCode == kExitRemoved) outcome.exitCode = kExitRestartNeeded;
+            break;
+        case platform::SelfRemoval::kFileAtRestart:
+            say("deleted at the next restart, as no copy could outlive this run: " + programFile + " (moved aside to " +
+                result.aside + ")");
+            say("left: " + context.programFolder + ": not scheduled for the restart: " + os.ErrorText(result.error));
+            outcome.restartNeeded = true;
+            stays(context.programFolder);
+            break;
+        case platform::SelfRemoval::kFailed:
+            // Never scheduled by its own name, which a reinstall may have reused by the restart.
+            say("left: " + programFile + ": neither deleted nor scheduled: " + os.ErrorText(result.error));
+            stays(programFile);
+            break;
+    }
 }

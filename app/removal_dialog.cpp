@@ -5,6 +5,7 @@
 #include "app/about_box.h"
 #include "app/chrome.h"
 #include "app/messages.h"
+#include "app/removal_app.h"
 #include "app/resource.h"
 #include "platform/platform_win.h"
 #include "platform/program_win.h"
@@ -14,11 +15,26 @@
 
 namespace {
 
-// Posted by the removal's thread: something to show; it has ended. Sent: ask the
-// user to close running programs.
-const UINT kUpdateMessage = WM_APP + 1;
-const UINT kDoneMessage = WM_APP + 2;
-const UINT kAskMessage = WM_APP + 3;
+// The removal's thread posts Update (something to show) and Done (it has ended), and
+// sends Ask (close running programs?). Registered under names of this program's own,
+// so no other program's WM_APP messages mean anything here; and since any program may
+// still post these, each handler acts only on the state it finds, never on what a
+// message carries.
+struct RemovalMessages {
+    UINT update, done, ask;
+};
+UINT Registered(const wchar_t* name, UINT otherwise) {
+    const UINT message = ::RegisterWindowMessageW(name);
+    return message ? message : otherwise;
+}
+const RemovalMessages& Messages() {
+    static const RemovalMessages messages = {
+        Registered(L"Drevik.Remover.Removal.Update.6b1f0c52", WM_APP + 1),
+        Registered(L"Drevik.Remover.Removal.Done.6b1f0c52", WM_APP + 2),
+        Registered(L"Drevik.Remover.Removal.Ask.6b1f0c52", WM_APP + 3),
+    };
+    return messages;
+}
 // The removal posts at most this often; the dialog looks once more this long
 // after each post, for what came meanwhile.
 const DWORD kUpdateMs = 50;
@@ -65,11 +81,40 @@ public:
         }
         Post();
     }
-    // On the dialog's thread, which may show a box.
+    // Asked on the dialog's thread, which may show a box; this thread waits for the answer.
     bool AskRetry(const std::vector<std::string>& programs) override {
-        return ::SendMessageW(Window(), kAskMessage, 0, reinterpret_cast<LPARAM>(&programs)) != 0;
+        {
+            Lock lock(lock_);
+            question_ = &programs;
+            answered_ = false;
+        }
+        ::SendMessageW(Window(), Messages().ask, 0, 0);
+        // A copy of the message posted from elsewhere may have asked first: its answer counts.
+        ::WaitForSingleObject(answeredEvent_.get(), INFINITE);
+        Lock lock(lock_);
+        question_ = nullptr;
+        return answer_;
     }
-    bool Ask(const std::vector<std::string>& programs) { return RunListener::AskRetry(programs); }
+    // On the dialog's thread: asks the question the removal waits on, if there is one
+    // that nobody has asked yet.
+    bool AnswerPending() {
+        const std::vector<std::string>* question;
+        {
+            Lock lock(lock_);
+            if (!question_ || asking_ || answered_) return false;
+            question = question_;
+            asking_ = true;
+        }
+        const bool answer = RunListener::AskRetry(*question);
+        {
+            Lock lock(lock_);
+            answer_ = answer;
+            answered_ = true;
+            asking_ = false;
+        }
+        ::SetEvent(answeredEvent_.get());  // once per question
+        return answer;
+    }
 
     Shown Take() {
         Lock lock(lock_);
@@ -77,13 +122,19 @@ public:
         shown_.status.clear();
         return shown;
     }
-    // The last the removal's thread does.
+    // The last the removal's thread does: after it, it touches nothing of this.
     void Ended(RemovalOutcome outcome) {
+        const HWND window = Window();
         {
             Lock lock(lock_);
             outcome_ = std::move(outcome);
+            ended_ = true;
         }
-        ::PostMessageW(Window(), kDoneMessage, 0, 0);
+        ::PostMessageW(window, Messages().done, 0, 0);
+    }
+    bool HasEnded() {
+        Lock lock(lock_);
+        return ended_;
     }
     RemovalOutcome Result() {
         Lock lock(lock_);
@@ -97,22 +148,27 @@ private:
         if (posted_ && now - lastPost_ < kUpdateMs) return;
         posted_ = true;
         lastPost_ = now;
-        ::PostMessageW(Window(), kUpdateMessage, 0, 0);
+        ::PostMessageW(Window(), Messages().update, 0, 0);
     }
 
     SRWLOCK lock_ = SRWLOCK_INIT;
     Shown shown_;
     RemovalOutcome outcome_;
+    bool ended_ = false;
+    const std::vector<std::string>* question_ = nullptr;  // the removal's, while it waits
+    bool asking_ = false, answered_ = false, answer_ = false;
+    platform::unique_handle answeredEvent_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     bool posted_ = false;  // the removal's thread alone uses these two
     DWORD lastPost_ = 0;
 };
 
 CRemovalDialog::CRemovalDialog(const RunContext* context, platform::TextSink* log, const platform::ProductLock* lock,
-                               CDialog* parent)
+                               const std::string& logPath, CDialog* parent)
     : CDialog(ID_REMOVAL_DIALOG, parent),
       m_icon(CWinApp::Current()->LoadIcon(ID_APP_ICON)),
       m_context(context ? *context : MakeRunContext(platform::Windows(), CWinApp::Current()->m_lpCmdLine)),
       m_log(log),
+      m_logPath(logPath),
       m_lock(lock),
       m_exitCode(kExitCancelled) {}
 
@@ -158,24 +214,37 @@ bool CRemovalDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
             if (!m_feed) return false;
             *result = FALSE;
             return true;
-        case kUpdateMessage:
-            if (!m_feed) return true;
-            ShowProgress();
-            ::SetTimer(m_hWnd, kLookAgainTimer, kUpdateMs, nullptr);
-            return true;
         case WM_TIMER:
             if (wParam != kLookAgainTimer) return false;
             ::KillTimer(m_hWnd, kLookAgainTimer);
             if (m_feed) ShowProgress();
             return true;
-        case kAskMessage:
-            *result = m_feed->Ask(*reinterpret_cast<const std::vector<std::string>*>(lParam));
-            return true;
-        case kDoneMessage:
-            Finish();
-            return true;
         default:
-            return false;
+            break;
+    }
+    const RemovalMessages& removal = Messages();
+    if (message == removal.update) {
+        if (m_feed) {
+            ShowProgress();
+            ::SetTimer(m_hWnd, kLookAgainTimer, kUpdateMs, nullptr);
+        }
+        return true;
+    }
+    if (message == removal.ask) {
+        *result = m_feed && m_feed->AnswerPending();
+        return true;
+    }
+    if (message == removal.done) {
+        // Only a removal that has really ended finishes: its thread no longer uses the feed.
+        if (m_feed && m_feed->HasEnded()) Finish();
+        return true;
+    }
+    return false;
+}
+
+void CRemovalDialog::HoldClose(bool held) {
+    if (HMENU menu = ::GetSystemMenu(m_hWnd, FALSE)) {
+        ::EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | (held ? MF_GRAYED : MF_ENABLED));
     }
 }
 
@@ -227,6 +296,7 @@ void CRemovalDialog::RunRemoval() {
     m_removing = true;
     ::EnableWindow(::GetDlgItem(m_hWnd, IDOK), FALSE);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDCANCEL), FALSE);
+    HoldClose(true);
     // Below the status line, where there was nothing until now.
     RECT place = {7, 56, 7 + 232, 56 + 8};
     ::MapDialogRect(m_hWnd, &place);
@@ -247,6 +317,9 @@ unsigned CRemovalDialog::Work(void* dialog) {
     RemovalOutcome outcome;  // out of memory outside every item's guard: 1603, nothing told
     try {
         outcome = ::RunRemoval(platform::Windows(), self.m_context, self.m_plan, RemovalSettings(), *self.m_feed);
+        // Here, before the final message, while the shutdown stays blocked and the
+        // window answers: the copy that deletes the program waits for the process.
+        RemoveProgramAfterExit(self.m_context, self.m_logPath, self.m_log, outcome);
     } catch (...) {
     }
     self.m_feed->Ended(std::move(outcome));
@@ -287,8 +360,14 @@ void CRemovalDialog::Finish() {
     m_feed.reset();
     m_shutdownBlock.reset();
     m_taskbar.reset();
+    HoldClose(false);
     m_exitCode = outcome.exitCode;
-    m_selfRemoval = outcome.selfRemoval;
-    ShowOutcome(platform::Windows(), m_hWnd, m_plan.displayName, outcome);
-    EndDialog(m_exitCode == kExitCancelled ? IDCANCEL : IDOK);
+    if (m_log) m_log->Line("exit code " + std::to_string(m_exitCode));
+    // Nothing is left to do once the user has read it: the process ends as the box
+    // is dismissed, and takes both windows with it.
+    {
+        const QuitWithNextBox ending(m_hWnd, m_exitCode);
+        ShowOutcome(platform::Windows(), m_hWnd, m_plan.displayName, outcome);
+    }
+    CWinApp::Quit(m_exitCode);
 }

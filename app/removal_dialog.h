@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 #include "plan/manifest_reader.h"
 #include "plan/removal_plan.h"
@@ -20,16 +21,17 @@ class TaskbarProgress;
 class CRemovalDialog : public CDialog {
 public:
     // `context` names the manifest (null: the whole command-line tail); `log`
-    // (may be null) hears every step; `lock` marks the window as this product's removal.
+    // (may be null, at `logPath`) hears every step; `lock` marks the window as this
+    // product's removal. Once OK has run the removal, the dialog ends the process
+    // itself, with the final message: DoModal returns only when nothing was removed.
     explicit CRemovalDialog(const RunContext* context = nullptr, platform::TextSink* log = nullptr,
-                            const platform::ProductLock* lock = nullptr, CDialog* parent = nullptr);
+                            const platform::ProductLock* lock = nullptr, const std::string& logPath = std::string(),
+                            CDialog* parent = nullptr);
     ~CRemovalDialog() override;
 
     const RemovalPlan& Plan() const { return m_plan; }
-    // 1602 unless OK ran the removal; then what the removal says.
+    // 1602: the dialog closed without removing.
     int ProcessExitCode() const { return m_exitCode; }
-    // Whether the program's own file and folder are to go once it has ended.
-    bool SelfRemoval() const { return m_selfRemoval; }
 
 protected:
     void DoDataExchange() override {}
@@ -37,6 +39,8 @@ protected:
     void OnOK() override;
     void OnCancel() override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    // Greys the close box and the system menu's Close while the removal runs.
+    void HoldClose(bool held);
 
 private:
     class Feed;
@@ -52,7 +56,7 @@ private:
     static unsigned Work(void* dialog);
     // Shows the latest status and progress the removal told.
     void ShowProgress();
-    // Once the removal has ended: says how, and ends the dialog.
+    // Once the removal has ended: says how, and ends the process.
     void Finish();
 
     RemovalPlan m_plan;
@@ -61,9 +65,9 @@ private:
     bool m_aboutOpen = false, m_finishPending = false;
     RunContext m_context;
     platform::TextSink* m_log;
+    std::string m_logPath;
     const platform::ProductLock* m_lock;
     int m_exitCode;
-    bool m_selfRemoval = false;
     std::unique_ptr<Feed> m_feed;
     HWND m_bar = nullptr;
     bool m_barBusy = false;

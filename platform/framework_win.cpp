@@ -16,6 +16,8 @@ CWinApp::~CWinApp() {
 
 CWinApp* CWinApp::Current() { return g_app; }
 
+void CWinApp::Quit(int exitCode) { ::ExitProcess(static_cast<UINT>(exitCode)); }
+
 HICON CWinApp::LoadIcon(UINT id) const {
     HINSTANCE module = m_hInstance ? m_hInstance : ::GetModuleHandleW(nullptr);
     return ::LoadIconW(module, MAKEINTRESOURCEW(id));
@@ -137,4 +139,47 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
     } catch (...) {
         return message == WM_INITDIALOG ? TRUE : FALSE;
     }
+}
+
+namespace {
+// The one box being watched for, on the one thread that shows it.
+struct Watched {
+    HWND owner = nullptr;
+    int exitCode = 0;
+    HWND box = nullptr;
+    WNDPROC proc = nullptr;
+} g_watched;
+}  // namespace
+
+QuitWithNextBox::QuitWithNextBox(HWND owner, int exitCode)
+    : hook_(::SetWindowsHookExW(WH_CBT, Watch, nullptr, ::GetCurrentThreadId())) {
+    g_watched = Watched{owner, exitCode, nullptr, nullptr};
+}
+
+QuitWithNextBox::~QuitWithNextBox() {
+    if (hook_) ::UnhookWindowsHookEx(hook_);
+    g_watched = Watched();
+}
+
+LRESULT CALLBACK QuitWithNextBox::Watch(int code, WPARAM wParam, LPARAM lParam) {
+    // The box, as it is first activated: a dialog of the system's class, owned by the owner.
+    if (code == HCBT_ACTIVATE && !g_watched.box) {
+        const HWND window = reinterpret_cast<HWND>(wParam);
+        wchar_t name[8] = {};
+        if (::GetClassNameW(window, name, 8) == 6 && ::lstrcmpW(name, L"#32770") == 0 &&
+            ::GetWindow(window, GW_OWNER) == g_watched.owner) {
+            g_watched.box = window;
+            g_watched.proc = reinterpret_cast<WNDPROC>(
+                ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BoxProc)));
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK QuitWithNextBox::BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // OK, Enter, Esc, the close box and Alt+F4 all come as one of these.
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        CWinApp::Quit(g_watched.exitCode);
+    }
+    return ::CallWindowProcW(g_watched.proc, window, message, wParam, lParam);
 }

@@ -22,6 +22,10 @@ public:
     std::string LoadString(UINT id) const;
 
     static CWinApp* Current();
+    // Ends the process at once with `exitCode`. Its windows go with it, all at once,
+    // instead of being hidden one by one: under Wine without a window manager, each
+    // top-level window hidden waits 2 s for a manager that never answers.
+    [[noreturn]] static void Quit(int exitCode);
 
     HINSTANCE m_hInstance = nullptr;
     const char* m_lpCmdLine = "";  // the command-line tail, verbatim, UTF-8
@@ -65,4 +69,21 @@ private:
 
     UINT templateId_;
     CDialog* parent_;
+};
+
+// While it lives, the next message box this thread shows over `owner` ends the
+// process with `exitCode` (CWinApp::Quit) as soon as the user dismisses it, before
+// the box would be taken down: for a run's last message, after which nothing is left
+// to do. Should the box escape it, the box returns as usual.
+class QuitWithNextBox {
+public:
+    QuitWithNextBox(HWND owner, int exitCode);
+    ~QuitWithNextBox();
+    QuitWithNextBox(const QuitWithNextBox&) = delete;
+    QuitWithNextBox& operator=(const QuitWithNextBox&) = delete;
+
+private:
+    static LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    HHOOK hook_;
 };

@@ -32,11 +32,22 @@ private:
     bool owned_;
 };
 
-// FNV-1a over the product name with ASCII letters folded, as the file system
-// folds them: one tag per product, whatever the case of its manifest's name.
+// FNV-1a over the product name, upper-cased by the system's own rules for all of
+// Unicode (the invariant locale's, which the file system's name comparison follows),
+// so that every spelling of one manifest's name, `Ärger.xml` and `äRGER.xml` too, is
+// one product. ASCII names keep the tag they always had.
 uint32_t ProductTag(const std::string& product) {
+    WideString folded = Widen(product);
+    if (!folded.empty()) {
+        WideString upper(folded.size(), L'\0');
+        const int length = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, folded.c_str(),
+                                           static_cast<int>(folded.size()), &upper[0],
+                                           static_cast<int>(upper.size()), nullptr, nullptr, 0);
+        if (length > 0) folded.assign(upper.c_str(), static_cast<size_t>(length));
+    }
     uint32_t hash = 2166136261u;
-    for (unsigned char c : product) {
+    for (unsigned char c : Narrow(folded)) {
+        // Should the system not map, ASCII at least folds, as before.
         if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
         hash = (hash ^ c) * 16777619u;
     }
@@ -113,9 +124,16 @@ bool OpenLockNamespace(HANDLE* opened) {
 
 }  // namespace
 
+void ProductLock::NamespaceTraits::close(HANDLE handle) {
+    if (const auto close = FromKernel32<BOOLEAN(WINAPI*)(HANDLE, ULONG)>("ClosePrivateNamespace")) close(handle, 0);
+}
+
 ProductLock::ProductLock(const std::string& product) : tag_(ProductTag(product)) {
     // A lock that cannot be made is no lock: the run refuses rather than go on unguarded.
-    if (!OpenLockNamespace(&namespace_)) {
+    HANDLE opened = nullptr;
+    const bool made = OpenLockNamespace(&opened);
+    namespace_.reset(opened);
+    if (!made) {
         error_ = ::GetLastError();
         return;
     }
@@ -123,21 +141,30 @@ ProductLock::ProductLock(const std::string& product) : tag_(ProductTag(product))
     // machine counts too.
     wchar_t name[96];
     ::wsprintfW(name, L"%ls\\Drevik.Remover.%08X", namespace_ ? kLockNamespace : L"Global", tag_);
-    mutex_ = ::CreateMutexW(nullptr, TRUE, name);
-    error_ = ::GetLastError();
-    taken_ = mutex_ != nullptr && error_ == ERROR_ALREADY_EXISTS;
+    // Held is owned: whoever has a handle open (a run showing that the product is
+    // busy) does not hold it. A holder that ended without letting go (killed)
+    // leaves it abandoned, and the next run takes it.
+    unique_handle mutex(::CreateMutexW(nullptr, FALSE, name));
+    if (!mutex) {
+        error_ = ::GetLastError();
+        return;
+    }
+    switch (::WaitForSingleObject(mutex.get(), 0)) {
+        case WAIT_OBJECT_0:
+        case WAIT_ABANDONED:
+            mutex_ = std::move(mutex);
+            break;
+        case WAIT_TIMEOUT:
+            taken_ = true;  // and the handle goes now, before any box is shown
+            break;
+        default:
+            error_ = ::GetLastError();
+            break;
+    }
 }
 
 ProductLock::~ProductLock() {
-    if (mutex_) {
-        if (!taken_) ::ReleaseMutex(mutex_);
-        ::CloseHandle(mutex_);
-    }
-    if (namespace_) {
-        if (const auto close = FromKernel32<BOOLEAN(WINAPI*)(HANDLE, ULONG)>("ClosePrivateNamespace")) {
-            close(namespace_, 0);
-        }
-    }
+    if (mutex_) ::ReleaseMutex(mutex_.get());
 }
 
 void ProductLock::Mark(HWND window) const {
@@ -261,52 +288,113 @@ CopyStart HowToStartCopy() {
     return how;
 }
 
-// Leaves the program file and folder to the next restart. The file goes under a fresh
-// hidden name in its folder, so that a new file of the old name (a reinstall) is not
-// what the restart deletes; the folder after it, and only if it is empty by then.
-SelfRemoval RemoveAtRestart(const WideString& file, const WideString& folder) {
-    const std::string aside = Windows().MoveAside(Narrow(file));
-    const WideString target = aside.empty() ? file : FilePath(aside);
-    if (!::MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        if (target != file) ::MoveFileExW(target.c_str(), file.c_str(), 0);
-        return SelfRemoval::kFailed;
+// Renames an open file, through its handle, to a fresh hidden name in its own
+// folder: the new path (in the \\?\ form), or empty when it cannot be moved.
+WideString MoveAsideThrough(HANDLE file) {
+    const WideString path = FinalPathOf(file);
+    const WideString::size_type cut = path.rfind(L'\\');
+    if (cut == WideString::npos || path.compare(0, 4, L"\\\\?\\") != 0) return WideString();
+    for (unsigned attempt = 0; attempt < 8; ++attempt) {
+        const WideString aside = path.substr(0, cut + 1) + L"~remover." + FreshTag(attempt) + L".tmp";
+        // The system takes a full name in its own form: \??\ where the path has \\?\.
+        WideString target = aside;
+        target[1] = L'?';
+        std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        rename->ReplaceIfExists = FALSE;
+        rename->RootDirectory = nullptr;
+        rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+        std::memcpy(rename->FileName, target.data(), rename->FileNameLength);
+        if (::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+            ::SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_HIDDEN);
+            return aside;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) break;
     }
-    return ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? SelfRemoval::kAtRestart
-                                                                                : SelfRemoval::kFailed;
+    return WideString();
+}
+
+// A path in the \\?\ form as people write it.
+std::string Plain(const WideString& path) {
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return "\\\\" + Narrow(path.substr(8));
+    return Narrow(path.compare(0, 4, L"\\\\?\\") == 0 ? path.substr(4) : path);
+}
+
+// How long another program holding the program file without delete sharing is
+// waited for, and how often it is asked again: as the walk waits for a data file.
+constexpr DWORD kHeldWaitMs = 2000;
+constexpr DWORD kHeldStepMs = 100;
+
+// The program file opened for deletion through its handle, inheritable for the copy.
+// Write is not shared: an installer that overwrites in place waits for this file to
+// go instead of writing into a file about to be deleted.
+unique_file OpenForDeletion(const WideString& file) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        unique_file own(::CreateFileW(file.c_str(), DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_DELETE, &inheritable, OPEN_EXISTING, 0, nullptr));
+        if (own || ::GetLastError() != ERROR_SHARING_VIOLATION || ::GetTickCount() - start >= kHeldWaitMs) return own;
+        ::Sleep(kHeldStepMs);
+    }
+}
+
+// Leaves the program file and folder to the next restart. The file goes, through
+// its handle, under a fresh hidden name in its folder, so that a new file of the old
+// name (a reinstall) is not what the restart deletes; the folder after it, and only if
+// it is empty by then. A file that cannot be moved aside is not scheduled at all.
+SelfRemovalResult RemoveAtRestart(const WideString& file, HANDLE own, const WideString& folder) {
+    SelfRemovalResult result;
+    const WideString aside = MoveAsideThrough(own);
+    if (aside.empty()) {
+        result.error = ::GetLastError();
+        return result;
+    }
+    if (!::MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        result.error = ::GetLastError();
+        ::MoveFileExW(aside.c_str(), file.c_str(), 0);  // back where a rerun finds it
+        return result;
+    }
+    result.aside = Plain(aside);
+    if (::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        result.how = SelfRemoval::kAtRestart;
+    } else {
+        result.how = SelfRemoval::kFileAtRestart;
+        result.error = ::GetLastError();
+    }
+    return result;
 }
 
 // Starts a copy of the program in a fresh temp folder and hands it this process, the
 // program file and its folder, and the log's path; true once the copy has said it
 // holds them.
-bool StartCopy(const WideString& file, const WideString& folder, const CopyStart& how, const std::string& logPath) {
+bool StartCopy(const WideString& file, HANDLE own, const WideString& folder, const CopyStart& how,
+               const std::string& logPath) {
     const WideString temp = FreshTempFolder();
     if (temp.empty()) return false;
     const WideString copy = temp + L"\\remover.exe";
     bool started = false;
     if (::CopyFileW(file.c_str(), copy.c_str(), TRUE)) {
         SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-        // The copy deletes through these, so a newer file of the same name is never
-        // touched. Write is not shared: an installer that overwrites in place waits
-        // for this file to go instead of writing into a file about to be deleted.
-        unique_file own(::CreateFileW(file.c_str(), DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_DELETE, &inheritable, OPEN_EXISTING, 0, nullptr));
+        // The copy deletes through these, so a newer file of the same name is never touched.
         unique_file home(::CreateFileW(folder.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        &inheritable, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         unique_handle self, ready(::CreateEventW(&inheritable, TRUE, FALSE, nullptr));
-        if (own && home && ready &&
+        if (home && ready &&
             ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), self.put(),
                               SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0)) {
             const auto number = [](HANDLE handle) {
                 return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handle));
             };
             wchar_t handles[64];
-            ::wsprintfW(handles, L"%lu %lu %lu %lu", number(self.get()), number(own.get()), number(home.get()),
+            ::wsprintfW(handles, L"%lu %lu %lu %lu", number(self.get()), number(own), number(home.get()),
                         number(ready.get()));
             const WideString command = L"\"" + copy + L"\" " + Widen(kSelfRemovalSwitch) + handles +
                                        (logPath.empty() ? WideString() : L" " + Widen(logPath));
             // Started from the system folder: a current folder inside what it deletes
             // would keep that folder.
-            const std::vector<HANDLE> handed = {self.get(), own.get(), home.get(), ready.get()};
+            const std::vector<HANDLE> handed = {self.get(), own, home.get(), ready.get()};
             unique_handle process;
             started = (how.tryBreakaway &&
                        Launch(copy, command, SystemFolder(), handed, nullptr, CREATE_BREAKAWAY_FROM_JOB, &process)) ||
@@ -336,13 +424,23 @@ void EnterSystemFolder() {
     if (!system.empty()) ::SetCurrentDirectoryW(system.c_str());
 }
 
-SelfRemoval StartSelfRemoval(const std::string& programFile, const std::string& logPath) {
+SelfRemovalResult StartSelfRemoval(const std::string& programFile, const std::string& logPath) {
     const std::string parent = ParentFolder(programFile);
-    if (parent.empty()) return SelfRemoval::kFailed;
+    if (parent.empty()) return SelfRemovalResult();
     const WideString file = FilePath(programFile), folder = FilePath(parent);
+    const unique_file own = OpenForDeletion(file);
+    if (!own) {
+        SelfRemovalResult held;
+        held.error = ::GetLastError();
+        return held;
+    }
     const CopyStart how = HowToStartCopy();
-    if ((how.tryBreakaway || how.mayStay) && StartCopy(file, folder, how, logPath)) return SelfRemoval::kStarted;
-    return RemoveAtRestart(file, folder);
+    if ((how.tryBreakaway || how.mayStay) && StartCopy(file, own.get(), folder, how, logPath)) {
+        SelfRemovalResult started;
+        started.how = SelfRemoval::kStarted;
+        return started;
+    }
+    return RemoveAtRestart(file, own.get(), folder);
 }
 
 namespace {
@@ -412,33 +510,6 @@ bool ReadHandles(const std::string& text, HANDLE (&handles)[4], std::string* res
     return true;
 }
 
-// Renames an open file, through its handle, to a fresh hidden name in its own
-// folder: the new path (in the \\?\ form), or empty when it cannot be moved.
-WideString MoveAsideThrough(HANDLE file) {
-    const WideString path = FinalPathOf(file);
-    const WideString::size_type cut = path.rfind(L'\\');
-    if (cut == WideString::npos || path.compare(0, 4, L"\\\\?\\") != 0) return WideString();
-    for (unsigned attempt = 0; attempt < 8; ++attempt) {
-        const WideString aside = path.substr(0, cut + 1) + L"~remover." + FreshTag(attempt) + L".tmp";
-        // The system takes a full name in its own form: \??\ where the path has \\?\.
-        WideString target = aside;
-        target[1] = L'?';
-        std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
-        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-        rename->ReplaceIfExists = FALSE;
-        rename->RootDirectory = nullptr;
-        rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-        std::memcpy(rename->FileName, target.data(), rename->FileNameLength);
-        if (::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
-            ::SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_HIDDEN);
-            return aside;
-        }
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) break;
-    }
-    return WideString();
-}
-
 // Adds a line to the log the program wrote, which it has closed by now.
 void AddToLog(const std::string& logPath, const std::string& line) {
     if (logPath.empty()) return;
@@ -486,7 +557,7 @@ bool RunSelfRemoval(const std::string& arguments) {
         const WideString aside = MoveAsideThrough(file);
         scheduled = !aside.empty() && ::MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
         const DWORD error = ::GetLastError();
-        const std::string held = aside.empty() ? imagePath : Narrow(aside.substr(4));
+        const std::string held = aside.empty() ? imagePath : Plain(aside);
         AddToLog(logPath, scheduled ? "in use after the program ended, deleted at the next restart: " + imagePath +
                                           " (moved aside to " + held + "), and its folder if empty"
                                     : "left: " + held + ": neither deleted nor scheduled: " + Windows().ErrorText(error));

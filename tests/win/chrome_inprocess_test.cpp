@@ -30,6 +30,7 @@ public:
     int items = 0;
     HICON big = nullptr, small = nullptr, drag = nullptr;
     bool minimised = false;
+    UINT closeHeld = 0, closeFree = 0;  // the menu's Close while the removal runs, and after
     std::vector<std::string> aboutCaptions;
     std::vector<HWND> aboutOwners;
 
@@ -78,6 +79,10 @@ private:
         GetMenuStringW(menu, static_cast<UINT>(items - 1), text, 128, MF_BYPOSITION);
         lastText = testwin::Utf8(text);
         lastId = GetMenuItemID(menu, items - 1);
+        HoldClose(true);
+        closeHeld = GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND);
+        HoldClose(false);
+        closeFree = GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND);
         big = reinterpret_cast<HICON>(SendMessageW(m_hWnd, WM_GETICON, ICON_BIG, 0));
         small = reinterpret_cast<HICON>(SendMessageW(m_hWnd, WM_GETICON, ICON_SMALL, 0));
         ShowWindow(m_hWnd, SW_MINIMIZE);
@@ -101,6 +106,8 @@ TEST(ChromeInProcess, SystemMenuIconsAndAboutBox) {
     EXPECT_EQ(dialog.separatorType, "separator");
     EXPECT_EQ(dialog.lastText, "关于 Drevik(&A)...");
     EXPECT_EQ(dialog.lastId, 0x0010u);
+    EXPECT_TRUE(dialog.closeHeld & MF_GRAYED);
+    EXPECT_FALSE(dialog.closeFree & (MF_GRAYED | MF_DISABLED));
     EXPECT_NE(dialog.big, nullptr);
     EXPECT_EQ(dialog.big, dialog.small) << "the application icon serves both";
     EXPECT_TRUE(dialog.minimised);

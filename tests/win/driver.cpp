@@ -138,21 +138,34 @@ bool CopyTo(const std::string& from, const std::string& to) {
     return CopyFileW(LongPath(from).c_str(), LongPath(to).c_str(), FALSE) != FALSE;
 }
 
+// Listed through a handle that shares deletion, as Windows' FindFirstFile opens a
+// folder: Wine's does not, and fails on a folder another process holds open for
+// deletion (the copy that removes the program, while the final message shows).
 static void SnapshotInto(const std::string& root, const std::string& relative, std::map<std::string, long long>& out) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(LongPath(root + "\\" + relative + "*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::string name = Utf8(data.cFileName);
-        if (name == "." || name == "..") continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out[relative + name + "\\"] = -1;
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) SnapshotInto(root, relative + name + "\\", out);
-        } else {
-            out[relative + name] = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    HANDLE folder = CreateFileW(LongPath(root + "\\" + relative).c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return;
+    std::vector<std::string> folders;  // entered once this one is closed
+    alignas(8) static unsigned char buffer[64 * 1024];
+    for (FILE_INFO_BY_HANDLE_CLASS kind = FileFullDirectoryRestartInfo;
+         GetFileInformationByHandleEx(folder, kind, buffer, sizeof(buffer)); kind = FileFullDirectoryInfo) {
+        for (auto* entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(buffer);;
+             entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(reinterpret_cast<unsigned char*>(entry) + entry->NextEntryOffset)) {
+            const std::string name = Utf8(std::wstring(entry->FileName, entry->FileNameLength / sizeof(wchar_t)));
+            if (name != "." && name != "..") {
+                if (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    out[relative + name + "\\"] = -1;
+                    if (!(entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) folders.push_back(relative + name + "\\");
+                } else {
+                    out[relative + name] = entry->EndOfFile.QuadPart;
+                }
+            }
+            if (entry->NextEntryOffset == 0) break;
         }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    }
+    CloseHandle(folder);
+    for (const std::string& inner : folders) SnapshotInto(root, inner, out);
 }
 
 std::map<std::string, long long> Snapshot(const std::string& root) {
@@ -258,7 +271,8 @@ DWORD WINAPI DialogWatch::Run(void* param) {
     const auto ask = [&watch](HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* answer) {
         const DWORD start = GetTickCount();
         const BOOL answered = SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, watch.timeoutMs_, answer);
-        const DWORD gap = answered ? GetTickCount() - start : watch.timeoutMs_;
+        // A window destroyed while it was asked waited only until then.
+        const DWORD gap = answered || !IsWindow(window) ? GetTickCount() - start : watch.timeoutMs_;
         if (gap > watch.longestGapMs) watch.longestGapMs = gap;
         return answered != FALSE;
     };

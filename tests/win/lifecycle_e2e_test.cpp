@@ -182,6 +182,7 @@ struct Case {
     std::function<void(Install&, testwin::Program&)> atDialog;  // before the press
     const char* trailing = "";       // after the manifest's name
     bool fromProgramFolder = false;  // started with the program folder as the current folder
+    const char* product = "";        // the product's name, when not made from the case's
 };
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
@@ -441,6 +442,69 @@ const Case kCases[] = {
          EXPECT_EQ(FindWindowExW(dialog, nullptr, L"msctls_progress32", nullptr), nullptr) << "no bar before OK";
          t.watch.reset(new testwin::DialogWatch(dialog, 250));
      }},
+    // Stray messages of the kind the dialog uses, posted by another program while the
+    // removal runs, neither end it early nor make it read what they carry.
+    {"StrayMessagesWhileItRemoves", "", IDOK, 0, kCompleted, 0, [](Install& t) { t.param = "sleep=1500"; }, nullptr,
+     nullptr,
+     [](Install& t, testwin::Program& program) {
+         const HWND dialog = program.WaitForDialog();
+         testwin::PressButton(dialog, IDOK);  // the driver's own press comes too late to count
+         ASSERT_TRUE(Eventually([&] { return Count(testwin::ReadFile(t.log), "begin " + t.app + "\\bin\\unins.exe"); }));
+         std::vector<UINT> stray;
+         for (UINT n = 0; n < 16; ++n) stray.push_back(WM_APP + n);
+         for (const wchar_t* name : {L"Drevik.Remover.Removal.Update.6b1f0c52", L"Drevik.Remover.Removal.Done.6b1f0c52",
+                                     L"Drevik.Remover.Removal.Ask.6b1f0c52"}) {
+             stray.push_back(RegisterWindowMessageW(name));
+         }
+         for (UINT message : stray) PostMessageW(dialog, message, 4, 4);
+         EXPECT_FALSE(program.WaitForExit(500)) << "still removing";
+     }},
+    // A second run that found the product busy shows its box without holding the lock:
+    // once the holder has gone (killed here, so the lock is abandoned), a third run may remove.
+    {"ThirdRunProceedsWhileASecondShowsTheProductIsBusy", "", IDOK, 0, kUntouched, 1618,
+     [](Install& t) {
+         t.param = "sleep=8000";
+         t.WriteManifest();
+         t.manifest = false;
+         t.StartOther(t.app + "\\remover.exe", "/S " + t.ManifestName(), "begin " + t.app + "\\bin\\unins.exe");
+     },
+     nullptr, nullptr,
+     [](Install& t, testwin::Program& second) {
+         ASSERT_NE(second.WaitForDialog("卸载"), nullptr) << "the second run says the product is busy";
+         Kill(*t.other);
+         ASSERT_TRUE(t.other->WaitForExit());
+         testwin::Program third(t.app + "\\remover.exe", t.ManifestName());
+         const HWND dialog = third.WaitForDialog();
+         ASSERT_NE(dialog, nullptr);
+         EXPECT_EQ(testwin::WindowText(dialog), t.display + "卸载向导") << "the confirmation, not the busy box";
+         testwin::PressButton(dialog, IDCANCEL);
+         ASSERT_TRUE(third.WaitForExit());
+         EXPECT_EQ(third.ExitCode(), 1602u);
+     }},
+    // The lock folds the whole of Unicode, as the file system compares names.
+    {"SecondStartWithANonAsciiNameInAnotherCase", "", IDCANCEL, 0, kUntouched, 1602, nullptr, nullptr, nullptr,
+     [](Install& t, testwin::Program& first) {
+         testwin::Program second(t.app + "\\remover.exe", "removerärgerlife.xml");
+         ASSERT_TRUE(second.WaitForExit());
+         EXPECT_EQ(second.ExitCode(), 1618u);
+         EXPECT_FALSE(first.WaitForExit(0));
+     },
+     "", false, "RemoverÄrgerLife"},
+    // The program's file held without delete sharing cannot be moved aside: it stays,
+    // told, and the restart is never given its name, which a reinstall may reuse.
+    {"ProgramHeldWithoutDeleteSharingStays", "/S /log=C:\\remover-tests\\lifecycle-held-program.log ", 0, 0, kRestart,
+     1603,
+     [](Install& t) {
+         ClearPendingOperations();
+         t.StartOther(t.child, "hold=" + t.app + "\\remover.exe;sleep=60000", "held\n");
+     },
+     nullptr,
+     [](Install& t) {
+         EXPECT_TRUE(PendingOperations().empty());
+         EXPECT_TRUE(PathExists(t.app + "\\remover.exe"));
+         const std::string log = testwin::ReadFile("C:\\remover-tests\\lifecycle-held-program.log");
+         EXPECT_TRUE(Count(log, "left: " + t.app + "\\remover.exe: neither deleted nor scheduled")) << log;
+     }},
     {"RunningProgramThenCancel", "", IDOK, IDCANCEL, kUntouched, 1602, RunClient, nullptr, nullptr},
     {"RunningProgramClosedThenRetry", "", IDOK, IDRETRY, kCompleted, 0, RunClient, nullptr, nullptr},
     {"FailingUninstallerKeepsTheWayBack", "", IDOK, 0, kIncomplete, 1603,
@@ -633,8 +697,10 @@ void Drive(const Case& c, Install& t) {
         ASSERT_NE(box, nullptr) << "the closing message appears";
         EXPECT_EQ(testwin::ItemText(box, 0xFFFF), texts[c.ending]);
         EXPECT_EQ(testwin::ShowsIcon(box), c.ending >= kIncomplete) << "a warning icon exactly when something stays";
-        // Checked while the message shows: everything is done by then.
+        // Checked while the message shows: everything is done by then, and the copy
+        // that removes the program once it has ended has started.
         t.ExpectRemoved(c.ending >= kIncomplete);
+        if (c.ending == kCompleted || c.ending == kRestart) EXPECT_TRUE(TempCopyLeft());
         t.ExpectSentinels();
         if (c.atMessage) c.atMessage(t);
         testwin::PressButton(box, IDOK);
@@ -657,7 +723,7 @@ void Drive(const Case& c, Install& t) {
 class Lifecycle : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Lifecycle, EndsAsItShould) {
-    Install t(GetParam().name);
+    Install t(GetParam().name, GetParam().product);
     Drive(GetParam(), t);
 }
 
