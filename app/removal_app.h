@@ -4,7 +4,7 @@
 #include <string>
 
 #include "plan/removal_plan.h"
-#include "platform/framework_win.h"
+#include "app/framework_win.h"
 #include "platform/platform.h"
 #include "removal/listener.h"
 
