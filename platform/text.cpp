@@ -91,6 +91,12 @@ bool SamePathText(const std::string& a, const std::string& b) {
     return true;
 }
 
+bool IsInsideFolder(const std::string& path, const std::string& folder) {
+    if (folder.empty() || path.size() <= folder.size()) return false;
+    const bool separated = path[folder.size()] == '\\' || folder.back() == '\\';
+    return separated && SamePathText(path.substr(0, folder.size()), folder);
+}
+
 }  // namespace platform
 
 namespace platform {

@@ -38,6 +38,9 @@ std::string NormalPath(const std::string& path);
 // Equality of paths as the file system sees them (ASCII letters case-folded).
 bool SamePathText(const std::string& a, const std::string& b);
 
+// Whether `path` lies inside `folder` (by spelling, ASCII case folded).
+bool IsInsideFolder(const std::string& path, const std::string& folder);
+
 // UTF-16 <-> UTF-8. A lone surrogate, which a Windows file name may hold, is
 // carried as its own three-byte sequence so that every name survives the round
 // trip exactly; a malformed UTF-8 sequence reads as U+FFFD.
