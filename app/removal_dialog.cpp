@@ -3,9 +3,9 @@
 #include <commctrl.h>
 
 #include "app/about_box.h"
+#include "app/after_exit.h"
 #include "app/chrome.h"
 #include "app/messages.h"
-#include "app/removal_app.h"
 #include "app/resource.h"
 #include "platform/lock_win.h"
 #include "platform/platform_win.h"
