@@ -149,6 +149,8 @@ std::unique_ptr<XmlSession> OpenMsxml(const CLSID& domClass) {
     return std::unique_ptr<XmlSession>(new MsxmlSession(ownsCom, std::move(document)));
 }
 
+WindowsPlatform::WindowsPlatform(const CLSID* domClass) : domClass_(domClass ? domClass : &kClsidDomDocument) {}
+
 std::unique_ptr<XmlSession> WindowsPlatform::OpenXml() { return OpenMsxml(*domClass_); }
 
 }  // namespace platform

@@ -6,13 +6,12 @@
 
 #include <string>
 
-#include "platform/platform.h"
 #include "platform/win_handles.h"
 
 namespace platform {
 
-// What an open file or folder is.
-FileIdentity IdentityOf(HANDLE file);
+// IdentityOf and AsideName: in platform_win.h.
+
 // The path the system gives an open file, every link resolved (\\?\ form); empty
 // when it cannot say.
 WideString FinalPathOf(HANDLE file);
@@ -23,8 +22,6 @@ std::string PlainPath(const WideString& path);
 // clock, this process and a count, so neither two runs at once nor two calls of one
 // run agree).
 std::string FreshName(const char* prefix, const char* suffix);
-// A fresh name for a file moved aside ("~remover.XXXXXXXX.tmp").
-std::string AsideName();
 
 // Renames the open `file`, through its handle (opened with DELETE), to a fresh
 // AsideName in the folder that holds it, trying another name while one is taken

@@ -1,11 +1,7 @@
 // The Windows platform itself, and the system's error texts.
 #include "platform/platform_win.h"
 
-#include "platform/dom_win.h"
-
 namespace platform {
-
-WindowsPlatform::WindowsPlatform(const CLSID* domClass) : domClass_(domClass ? domClass : &kClsidDomDocument) {}
 
 WindowsPlatform& Windows() {
     static WindowsPlatform instance;

@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-// The files room's helpers come along for the folder room, which has them from here.
-#include "platform/files_win.h"
 #include "platform/platform.h"
 #include "platform/win_handles.h"
 
@@ -61,5 +59,11 @@ private:
 
 // The process-wide instance the program itself uses.
 WindowsPlatform& Windows();
+
+// Two of the files room (files_win.cpp; files_win.h has the rest), declared where
+// the folder room has always found them: what an open file or folder is, and a
+// fresh name for a file moved aside ("~remover.XXXXXXXX.tmp").
+FileIdentity IdentityOf(HANDLE file);
+std::string AsideName();
 
 }  // namespace platform
