@@ -83,9 +83,7 @@ void ProductLock::NamespaceTraits::close(HANDLE handle) {
 
 ProductLock::ProductLock(const std::string& product) : tag_(ProductTag(product)) {
     // A lock that cannot be made is no lock: the run refuses rather than go on unguarded.
-    HANDLE opened = nullptr;
-    const bool made = OpenLockNamespace(&opened);
-    namespace_.reset(opened);
+    const bool made = OpenLockNamespace(namespace_.put());
     if (!made) {
         error_ = ::GetLastError();
         return;

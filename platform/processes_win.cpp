@@ -12,7 +12,7 @@ namespace {
 
 class WinEvent : public Event {
 public:
-    explicit WinEvent(HANDLE h) : handle_(h) {}
+    explicit WinEvent(unique_handle handle) : handle_(std::move(handle)) {}
     void Set() override { ::SetEvent(handle_.get()); }
     HANDLE get() const { return handle_.get(); }
 
@@ -87,9 +87,9 @@ WideString ImageOf(HANDLE process) {
 }
 
 std::unique_ptr<Event> WindowsPlatform::NewEvent() {
-    HANDLE h = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!h) throw std::bad_alloc();
-    return std::unique_ptr<Event>(new WinEvent(h));
+    unique_handle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event) throw std::bad_alloc();
+    return std::unique_ptr<Event>(new WinEvent(std::move(event)));
 }
 
 namespace {
