@@ -1,7 +1,7 @@
 // The About box, opened from the confirmation dialog's system menu.
 #pragma once
 
-#include "platform/framework_win.h"
+#include "app/framework_win.h"
 
 class CAboutBox : public CDialog {
 public:

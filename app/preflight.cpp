@@ -1,7 +1,6 @@
 #include "app/preflight.h"
 
 #include "platform/text.h"
-#include "removal/launcher.h"
 
 bool LogPathRefused(platform::Platform& os, const std::string& logPath, const std::string& manifestPath,
                     const std::string& programFolder) {
@@ -18,8 +17,8 @@ bool LogPathRefused(platform::Platform& os, const std::string& logPath, const st
     if (where.known && program.known) {
         if (platform::SameFile(where, program)) return true;
         if (!where.finalPath.empty() && !program.finalPath.empty()) {
-            return IsInsideFolder(where.finalPath, program.finalPath);
+            return platform::IsInsideFolder(where.finalPath, program.finalPath);
         }
     }
-    return platform::SamePathText(parent, programFolder) || IsInsideFolder(parent, programFolder);
+    return platform::SamePathText(parent, programFolder) || platform::IsInsideFolder(parent, programFolder);
 }

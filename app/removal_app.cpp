@@ -5,13 +5,17 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/after_exit.h"
 #include "app/messages.h"
 #include "app/preflight.h"
 #include "app/removal_dialog.h"
 #include "plan/command_line.h"
 #include "plan/manifest_reader.h"
+#include "platform/lock_win.h"
+#include "platform/log_win.h"
 #include "platform/platform_win.h"
-#include "platform/program_win.h"
+#include "platform/self_removal_win.h"
+#include "platform/shell_win.h"
 #include "platform/win_handles.h"
 #include "removal/ownership.h"
 #include "removal/removal_sequence.h"
@@ -178,45 +182,4 @@ BOOL CRemovalApp::InitInstance() {
     }
     if (log) log->Line("exit code " + std::to_string(m_exitCode));
     return FALSE;
-}
-
-void RemoveProgramAfterExit(const RunContext& context, const std::string& logPath, platform::TextSink* log,
-                            RemovalOutcome& outcome) {
-    if (!outcome.selfRemoval) return;
-    platform::Platform& os = platform::Windows();
-    const auto say = [log](const std::string& line) {
-        if (log) log->Line(line);
-    };
-    // The copy adds to the log once this process has closed it.
-    const std::string& programFile = context.programFile;
-    const platform::SelfRemovalResult result = platform::StartSelfRemoval(programFile, log ? logPath : std::string());
-    const auto stays = [&outcome](const std::string& path) {
-        outcome.left.push_back(path);
-        if (outcome.exitCode == kExitRemoved || outcome.exitCode == kExitRestartNeeded) {
-            outcome.exitCode = kExitIncomplete;
-        }
-    };
-    switch (result.how) {
-        case platform::SelfRemoval::kStarted:
-            say("deleted once the program has ended: " + programFile + ", and its folder if empty");
-            break;
-        case platform::SelfRemoval::kAtRestart:
-            say("deleted at the next restart, as no copy could outlive this run: " + programFile + " (moved aside to " +
-                result.aside + "), and its folder if empty");
-            outcome.restartNeeded = true;
-            if (outcome.exitCode == kExitRemoved) outcome.exitCode = kExitRestartNeeded;
-            break;
-        case platform::SelfRemoval::kFileAtRestart:
-            say("deleted at the next restart, as no copy could outlive this run: " + programFile + " (moved aside to " +
-                result.aside + ")");
-            say("left: " + context.programFolder + ": not scheduled for the restart: " + os.ErrorText(result.error));
-            outcome.restartNeeded = true;
-            stays(context.programFolder);
-            break;
-        case platform::SelfRemoval::kFailed:
-            // Never scheduled by its own name, which a reinstall may have reused by the restart.
-            say("left: " + programFile + ": neither deleted nor scheduled: " + os.ErrorText(result.error));
-            stays(programFile);
-            break;
-    }
 }

@@ -3,12 +3,12 @@
 #include <commctrl.h>
 
 #include "app/about_box.h"
+#include "app/after_exit.h"
 #include "app/chrome.h"
 #include "app/messages.h"
-#include "app/removal_app.h"
 #include "app/resource.h"
+#include "platform/lock_win.h"
 #include "platform/platform_win.h"
-#include "platform/program_win.h"
 #include "platform/taskbar_win.h"
 #include "platform/win_handles.h"
 #include "removal/removal_sequence.h"

@@ -8,7 +8,7 @@
 
 #include "plan/manifest_reader.h"
 #include "plan/removal_plan.h"
-#include "platform/framework_win.h"
+#include "app/framework_win.h"
 #include "platform/platform.h"
 #include "removal/listener.h"
 

@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "platform/platform_win.h"
 #include "platform/win_handles.h"
 
 namespace platform {
@@ -147,5 +148,9 @@ std::unique_ptr<XmlSession> OpenMsxml(const CLSID& domClass) {
     }
     return std::unique_ptr<XmlSession>(new MsxmlSession(ownsCom, std::move(document)));
 }
+
+WindowsPlatform::WindowsPlatform(const CLSID* domClass) : domClass_(domClass ? domClass : &kClsidDomDocument) {}
+
+std::unique_ptr<XmlSession> WindowsPlatform::OpenXml() { return OpenMsxml(*domClass_); }
 
 }  // namespace platform

@@ -1,4 +1,6 @@
-// The Platform of a real Windows process.
+// The Platform of a real Windows process: one class, its members defined in the
+// room of what they touch (files_win, registry_win, processes_win, shell_win,
+// boxes_win, folder_win; the DOM in dom_win, the rest in platform_win.cpp).
 #pragma once
 
 #include <windows.h>
@@ -51,26 +53,17 @@ public:
     void ShowMessage(WindowRef owner, const std::string& text, const std::string& caption,
                      MessageKind kind) override;
 
-    // Renames a file to a fresh hidden name in its own folder, so that the name is
-    // free again; the new path, or empty when the rename is refused.
-    std::string MoveAside(const std::string& path);
-
 private:
     const CLSID* domClass_;
 };
 
-// A fresh hidden name for a file moved aside ("~remover.XXXXXXXX.tmp"), another at each call.
-std::string AsideName();
-
-// What an open file or folder is.
-FileIdentity IdentityOf(HANDLE file);
-// The path the system gives an open file, every link resolved (\\?\ form); empty
-// when it cannot say.
-WideString FinalPathOf(HANDLE file);
-// The program file a process runs; empty when it cannot be asked.
-WideString ImageOf(HANDLE process);
-
 // The process-wide instance the program itself uses.
 WindowsPlatform& Windows();
+
+// Two of the files room (files_win.cpp; files_win.h has the rest), declared where
+// the folder room has always found them: what an open file or folder is, and a
+// fresh name for a file moved aside ("~remover.XXXXXXXX.tmp").
+FileIdentity IdentityOf(HANDLE file);
+std::string AsideName();
 
 }  // namespace platform

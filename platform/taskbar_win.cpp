@@ -1,30 +1,20 @@
 #include "platform/taskbar_win.h"
 
-#include <shobjidl.h>
-
 #include "platform/win_handles.h"
 
 namespace platform {
 
-TaskbarProgress::TaskbarProgress(HWND window)
-    : window_(window), com_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-    ITaskbarList3* list = nullptr;
+TaskbarProgress::TaskbarProgress(HWND window) : window_(window) {
     if (SUCCEEDED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
-                                     reinterpret_cast<void**>(&list)))) {
-        if (SUCCEEDED(list->HrInit())) {
-            list_ = list;
-        } else {
-            list->Release();
-        }
+                                     list_.put_void())) &&
+        FAILED(list_->HrInit())) {
+        list_.reset();
     }
 }
 
 TaskbarProgress::~TaskbarProgress() {
-    if (list_) {
-        list_->SetProgressState(window_, TBPF_NOPROGRESS);
-        list_->Release();
-    }
-    if (com_) ::CoUninitialize();
+    // The list goes before COM does: the members end in the reverse of their order.
+    if (list_) list_->SetProgressState(window_, TBPF_NOPROGRESS);
 }
 
 void TaskbarProgress::Show(uint32_t done, uint32_t total, bool busy) {

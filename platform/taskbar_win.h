@@ -4,10 +4,12 @@
 
 #include <windows.h>
 
+#include <shobjidl.h>
+
 #include <cstdint>
 #include <string>
 
-struct ITaskbarList3;
+#include "platform/com_win.h"
 
 namespace platform {
 
@@ -24,8 +26,8 @@ public:
 
 private:
     HWND window_;
-    bool com_;
-    ITaskbarList3* list_ = nullptr;
+    ComScope com_;
+    com_ptr<ITaskbarList3> list_;
 };
 
 // Held while shutting down or logging off would cut the work short: Windows shows

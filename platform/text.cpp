@@ -91,6 +91,18 @@ bool SamePathText(const std::string& a, const std::string& b) {
     return true;
 }
 
+uint32_t FoldedHash(const std::string& text) {
+    uint32_t hash = 2166136261u;
+    for (char c : text) hash = (hash ^ static_cast<unsigned char>(FoldAscii(c))) * 16777619u;
+    return hash;
+}
+
+bool IsInsideFolder(const std::string& path, const std::string& folder) {
+    if (folder.empty() || path.size() <= folder.size()) return false;
+    const bool separated = path[folder.size()] == '\\' || folder.back() == '\\';
+    return separated && SamePathText(path.substr(0, folder.size()), folder);
+}
+
 }  // namespace platform
 
 namespace platform {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -37,6 +38,13 @@ std::string NormalPath(const std::string& path);
 
 // Equality of paths as the file system sees them (ASCII letters case-folded).
 bool SamePathText(const std::string& a, const std::string& b);
+
+// FNV-1a over `text` with ASCII letters folded to upper case, as SamePathText
+// compares: names that compare equal hash equal.
+uint32_t FoldedHash(const std::string& text);
+
+// Whether `path` lies inside `folder` (by spelling, ASCII case folded).
+bool IsInsideFolder(const std::string& path, const std::string& folder);
 
 // UTF-16 <-> UTF-8. A lone surrogate, which a Windows file name may hold, is
 // carried as its own three-byte sequence so that every name survives the round

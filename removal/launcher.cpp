@@ -5,12 +5,6 @@
 #include "plan/command_line.h"
 #include "platform/text.h"
 
-bool IsInsideFolder(const std::string& path, const std::string& folder) {
-    if (folder.empty() || path.size() <= folder.size()) return false;
-    const bool separated = path[folder.size()] == '\\' || folder.back() == '\\';
-    return separated && platform::SamePathText(path.substr(0, folder.size()), folder);
-}
-
 namespace {
 
 // Waits while any process the uninstaller started still runs from one of the
@@ -20,7 +14,9 @@ void WaitForHandedOnWork(platform::Platform& os, platform::Process& process, con
     for (uint32_t waited = 0; waited < kHandedOnWorkLimitMs; waited += kPollMs) {
         bool working = false;
         for (const platform::RunningProgram& program : process.Descendants()) {
-            for (const std::string& folder : record.workFolders) working = working || IsInsideFolder(program.path, folder);
+            for (const std::string& folder : record.workFolders) {
+                working = working || platform::IsInsideFolder(program.path, folder);
+            }
         }
         if (!working) return;
         os.Sleep(kPollMs);

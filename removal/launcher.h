@@ -32,9 +32,6 @@ int RunAndWait(platform::Platform& os, const std::string& command, uint32_t& exi
 // The worker: starts the process, waits for it, reports and signals. Always 0.
 unsigned LaunchWorker(void* record);
 
-// Whether `path` lies inside `folder` (by spelling, ASCII case folded).
-bool IsInsideFolder(const std::string& path, const std::string& folder);
-
 // How long the work an uninstaller hands on may take before the removal goes on
 // without it: long enough for any real uninstaller, short of hanging for good.
 constexpr uint32_t kHandedOnWorkLimitMs = 10 * 60 * 1000;

@@ -5,7 +5,7 @@
 
 #include "plan/command_line.h"
 #include "plan/manifest_reader.h"
-#include "removal/launcher.h"
+#include "platform/text.h"
 
 bool IsProductKey(const std::string& key) {
     const std::string parent = platform::Format(kUninstallKeyTemplate, {});
@@ -26,7 +26,7 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 std::string LastName(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
 
 bool SameOrInside(const std::string& path, const std::string& folder) {
-    return platform::SamePathText(path, folder) || IsInsideFolder(path, folder);
+    return platform::SamePathText(path, folder) || platform::IsInsideFolder(path, folder);
 }
 
 // Identities of folders, each opened once however often it is listed.
@@ -49,7 +49,7 @@ bool IsOrHolds(const platform::FileIdentity& self, const std::vector<platform::F
     for (const platform::FileIdentity& identity : folders) {
         if (platform::SameFile(self, identity)) return true;
         if (orHolds && !self.finalPath.empty() && !identity.finalPath.empty() &&
-            IsInsideFolder(identity.finalPath, self.finalPath)) {
+            platform::IsInsideFolder(identity.finalPath, self.finalPath)) {
             return true;
         }
     }
@@ -222,7 +222,7 @@ bool Ownership::Counts(ProductFolder& folder) {
         windows_ = Resolved(os_.WindowsFolder());
     }
     SettleSystemFolders();
-    folder.nested = IsInsideFolder(folder.path, OwnFolder());
+    folder.nested = platform::IsInsideFolder(folder.path, OwnFolder());
     // No product owns the Windows folder (an MsiExec.exe /X{...} entry), a folder of
     // the shell or the user, nor a folder that holds this product's own; an entry any
     // user may write never decides what lies in the program folder.
@@ -260,7 +260,7 @@ const Ownership::ProductFolder* Ownership::FolderHolding(const std::string& path
     SettleProducts();
     if (productFolders_.empty()) return nullptr;
     for (std::string at = path; !at.empty() && !IsBareRoot(at); at = platform::ParentFolder(at)) {
-        if (!top.empty() && !IsInsideFolder(at, top)) break;
+        if (!top.empty() && !platform::IsInsideFolder(at, top)) break;
         if (const ProductFolder* folder = FolderIs(os_.Identify(at), at, nested)) return folder;
     }
     return nullptr;
@@ -285,7 +285,7 @@ bool Ownership::MayEmptyProgramFolder() {
     // Nothing in the Windows folder is any product's to empty.
     const platform::FileIdentity windows = os_.Identify(os_.WindowsFolder());
     if (platform::SameFile(self, windows) ||
-        (!self.finalPath.empty() && !windows.finalPath.empty() && IsInsideFolder(self.finalPath, windows.finalPath))) {
+        (!self.finalPath.empty() && !windows.finalPath.empty() && platform::IsInsideFolder(self.finalPath, windows.finalPath))) {
         return false;
     }
     // Where nothing resolved to compare: climb the spellings instead.
@@ -325,7 +325,7 @@ bool Ownership::LeadsIntoThisProduct(const std::string& shortcut) {
     const std::string target = os_.ShortcutTarget(shortcut);
     if (target.empty()) return false;
     const std::string resolved = Resolved(target);
-    return IsInsideFolder(resolved, OwnFolder()) && !InOtherProduct(resolved);
+    return platform::IsInsideFolder(resolved, OwnFolder()) && !InOtherProduct(resolved);
 }
 
 bool Ownership::LeadsIntoOtherProduct(const std::string& shortcut) {
@@ -334,7 +334,7 @@ bool Ownership::LeadsIntoOtherProduct(const std::string& shortcut) {
 }
 
 const std::string* Ownership::OtherProductHolding(const std::string& path) {
-    const std::string resolved = IsInsideFolder(path, programFolder_)
+    const std::string resolved = platform::IsInsideFolder(path, programFolder_)
                                      ? OwnFolder() + path.substr(programFolder_.size())
                                      : Resolved(path);
     const ProductFolder* folder = FolderHolding(resolved, OwnFolder(), true);
@@ -352,7 +352,7 @@ const std::string* Ownership::OtherProductFolder(const std::string& path, uint64
         identity.index = id;
     }
     const std::string resolved =
-        IsInsideFolder(path, programFolder_) ? OwnFolder() + path.substr(programFolder_.size()) : path;
+        platform::IsInsideFolder(path, programFolder_) ? OwnFolder() + path.substr(programFolder_.size()) : path;
     const ProductFolder* folder = FolderIs(identity, resolved, true);
     return folder ? &folder->product : nullptr;
 }

@@ -1,6 +1,6 @@
 #include "removal/removal_report.h"
 
-#include "removal/launcher.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -188,7 +188,7 @@ bool RemovalReport::GoesWithTheProgram(const std::string& path) {
 bool RemovalReport::GoesLast(const std::string& folder, const std::string& name) {
     for (const std::string& last : lasts_) {
         // `name` is the last entry itself, or the folder that holds it.
-        if (!IsInsideFolder(last, folder) || last[folder.size()] != '\\') continue;
+        if (!platform::IsInsideFolder(last, folder) || last[folder.size()] != '\\') continue;
         const std::string rest = last.substr(folder.size() + 1);
         if (platform::SamePathText(rest.substr(0, name.size()), name) &&
             (rest.size() == name.size() || rest[name.size()] == '\\')) {

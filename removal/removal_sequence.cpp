@@ -25,7 +25,7 @@ std::vector<platform::RunningProgram> OwnPrograms(platform::Platform& os, const 
                                                   Ownership& ownership) {
     std::vector<platform::RunningProgram> own;
     for (platform::RunningProgram& program : os.RunningPrograms()) {
-        if (IsInsideFolder(program.path, folder) && !ownership.OtherProductHolding(program.path)) {
+        if (platform::IsInsideFolder(program.path, folder) && !ownership.OtherProductHolding(program.path)) {
             own.push_back(std::move(program));
         }
     }

@@ -59,6 +59,21 @@ TEST(SamePathText, FoldsAsciiCaseOnly) {
     EXPECT_FALSE(platform::SamePathText("C:\\A", "C:\\B"));
 }
 
+TEST(IsInsideFolder, BelowTheFolderOnly) {
+    EXPECT_TRUE(platform::IsInsideFolder("C:\\Apps\\Foo\\x.exe", "c:\\apps\\foo"));
+    EXPECT_TRUE(platform::IsInsideFolder("C:\\x.exe", "C:\\"));
+    EXPECT_FALSE(platform::IsInsideFolder("C:\\Apps\\Foobar\\x.exe", "C:\\Apps\\Foo"));
+    EXPECT_FALSE(platform::IsInsideFolder("C:\\Apps\\Foo", "C:\\Apps\\Foo"));
+}
+
+// The lock's name rests on it: what SamePathText calls one name hashes as one, and an
+// ASCII name keeps the value earlier versions gave it, so their runs meet the same lock.
+TEST(FoldedHash, OneNameOneValue) {
+    EXPECT_EQ(platform::FoldedHash("Foo"), platform::FoldedHash("fOO"));
+    EXPECT_NE(platform::FoldedHash("Foo"), platform::FoldedHash("Fop"));
+    EXPECT_EQ(platform::FoldedHash("foo"), 0xECCD95F7u);
+}
+
 // Every spelling an installer may write for one folder reads as one.
 TEST(NormalPath, OneSpellingPerFolder) {
     for (const char* spelled : {"C:\\Apps\\Nested Product/", "C:/Apps/Nested Product/", "\"C:\\Apps\\Nested Product\\\"",

@@ -1,7 +1,9 @@
 // The folder walk on real trees.
 #include <gtest/gtest.h>
 
+#include "platform/files_win.h"
 #include "platform/platform_win.h"
+#include "platform/text.h"
 #include "removal/folder_tree.h"
 #include "tests/win/driver.h"
 
@@ -74,6 +76,36 @@ TEST_F(Walk, PathsBeyondTheLimitFailQuietly) {
     RemoveFolderTree(os, tree);
     EXPECT_FALSE(PathExists(tree + "\\plain.txt"));
     EXPECT_EQ(testwin::ReadFile(root + "\\sibling\\keep.txt"), "keep");
+}
+
+// Renaming aside through the handle: relative to the folder's handle, the name alone,
+// hidden only where the file has no other name; without it, the whole path.
+TEST_F(Walk, RenameAsideInItsOwnFolder) {
+    WriteFile(tree + "\\two.txt", "x");
+    ASSERT_TRUE(CreateHardLinkW(testwin::Wide(tree + "\\other.txt").c_str(), testwin::Wide(tree + "\\two.txt").c_str(),
+                                nullptr));
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    platform::unique_file folder(CreateFileW(testwin::Wide(tree).c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE, share,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const auto open = [share](const std::string& path) {
+        return platform::unique_file(CreateFileW(testwin::Wide(path).c_str(), DELETE | FILE_READ_ATTRIBUTES |
+                                                 FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, share, nullptr, OPEN_EXISTING, 0,
+                                                 nullptr));
+    };
+    platform::unique_file plain = open(tree + "\\plain.txt"), linked = open(tree + "\\two.txt");
+    ASSERT_TRUE(folder && plain && linked);
+    platform::WideString aside, linkedAside;
+    ASSERT_TRUE(platform::RenameAside(plain.get(), folder.get(), &aside));
+    ASSERT_TRUE(platform::RenameAside(linked.get(), folder.get(), &linkedAside));
+    EXPECT_EQ(platform::Narrow(aside).rfind("~remover.", 0), 0u) << platform::Narrow(aside);
+    EXPECT_FALSE(PathExists(tree + "\\plain.txt"));
+    EXPECT_TRUE(GetFileAttributesW(testwin::Wide(tree + "\\" + platform::Narrow(aside)).c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_FALSE(GetFileAttributesW(testwin::Wide(tree + "\\other.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN)
+        << "another name's attributes are not ours";
+    ASSERT_TRUE(platform::RenameAside(plain.get(), nullptr, &aside));
+    const std::string moved = platform::PlainPath(aside);
+    EXPECT_TRUE(platform::SamePathText(platform::ParentFolder(moved), tree)) << moved;
+    EXPECT_TRUE(PathExists(moved));
 }
 
 // The tree with a link inside is laid out by the test harness (ln -s), since Wine

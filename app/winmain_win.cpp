@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "platform/framework_win.h"
+#include "app/framework_win.h"
 #include "platform/text.h"
 #include "platform/win_handles.h"
 

@@ -1,13 +1,14 @@
-#include "platform/program_win.h"
+// The program's own file and folder, removed once the program has ended.
+#include "platform/self_removal_win.h"
 
-#include <sddl.h>
-
-#include <cstring>
 #include <vector>
 
+#include "platform/files_win.h"
+#include "platform/log_win.h"
 #include "platform/platform_win.h"
+#include "platform/processes_win.h"
+#include "platform/shell_win.h"
 #include "platform/text.h"
-#include "platform/win_handles.h"
 
 namespace platform {
 
@@ -15,214 +16,13 @@ const char kSelfRemovalSwitch[] = "/~selfremoval=";
 
 namespace {
 
-class FileSink : public TextSink {
-public:
-    FileSink(HANDLE file, bool owned) : file_(file), owned_(owned) {}
-    ~FileSink() override {
-        if (owned_) ::CloseHandle(file_);
-    }
-    void Line(const std::string& text) override {
-        const std::string line = text + "\r\n";
-        DWORD written = 0;
-        ::WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    }
-
-private:
-    HANDLE file_;
-    bool owned_;
-};
-
-// FNV-1a over the product name, upper-cased by the system's own rules for all of
-// Unicode (the invariant locale's, which the file system's name comparison follows),
-// so that every spelling of one manifest's name, `Ärger.xml` and `äRGER.xml` too, is
-// one product. ASCII names keep the tag they always had.
-uint32_t ProductTag(const std::string& product) {
-    WideString folded = Widen(product);
-    if (!folded.empty()) {
-        WideString upper(folded.size(), L'\0');
-        const int length = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, folded.c_str(),
-                                           static_cast<int>(folded.size()), &upper[0],
-                                           static_cast<int>(upper.size()), nullptr, nullptr, 0);
-        if (length > 0) folded.assign(upper.c_str(), static_cast<size_t>(length));
-    }
-    uint32_t hash = 2166136261u;
-    for (unsigned char c : Narrow(folded)) {
-        // Should the system not map, ASCII at least folds, as before.
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        hash = (hash ^ c) * 16777619u;
-    }
-    return hash;
-}
-
-const wchar_t kTagProperty[] = L"Drevik.Remover.Product";
-
-}  // namespace
-
-std::unique_ptr<TextSink> OpenLogFile(const std::string& path) {
-    HANDLE file = ::CreateFileW(FilePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
-    return std::unique_ptr<TextSink>(new FileSink(file, true));
-}
-
-std::unique_ptr<TextSink> RedirectedOutput() {
-    HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output == nullptr || output == INVALID_HANDLE_VALUE) return nullptr;
-    const DWORD type = ::GetFileType(output);
-    if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) return nullptr;
-    return std::unique_ptr<TextSink>(new FileSink(output, false));
-}
-
-namespace {
-
-const wchar_t kLockNamespace[] = L"Drevik.Remover";
-
-template <typename Function>
-Function FromKernel32(const char* name) {
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name)));
-}
-
-// The private namespace of the lock, bounded to the Administrators group, made or
-// opened; null (with true) where the system offers no private namespaces. False,
-// with the system's error, when it offers them and this one can be neither made nor
-// opened. Loaded, not linked: Wine offers none (its CreateBoundaryDescriptorW is a
-// stub that fails, and AddSIDToBoundaryDescriptor, imported, aborts the process),
-// so there the lock keeps its global name, which any process could take first.
-bool OpenLockNamespace(HANDLE* opened) {
-    *opened = nullptr;
-    const auto createBoundary = FromKernel32<HANDLE(WINAPI*)(LPCWSTR, ULONG)>("CreateBoundaryDescriptorW");
-    const auto addSid = FromKernel32<BOOL(WINAPI*)(HANDLE*, PSID)>("AddSIDToBoundaryDescriptor");
-    const auto deleteBoundary = FromKernel32<VOID(WINAPI*)(HANDLE)>("DeleteBoundaryDescriptor");
-    const auto create = FromKernel32<HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR)>("CreatePrivateNamespaceW");
-    const auto open = FromKernel32<HANDLE(WINAPI*)(LPVOID, LPCWSTR)>("OpenPrivateNamespaceW");
-    if (!createBoundary || !addSid || !deleteBoundary || !create || !open) return true;
-    HANDLE boundary = createBoundary(kLockNamespace, 0);
-    if (!boundary) return true;
-    BYTE administrators[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof(administrators);
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    // Only the Administrators group may enter the boundary or open the namespace.
-    if (::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
-        addSid(&boundary, administrators) &&
-        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;BA)", SDDL_REVISION_1, &descriptor,
-                                                                nullptr)) {
-        SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-        // Another removal may make it, or close the last handle to it, meanwhile.
-        for (int attempt = 0; attempt < 4 && !*opened; ++attempt) {
-            *opened = create(&attributes, boundary, kLockNamespace);
-            if (*opened || ::GetLastError() != ERROR_ALREADY_EXISTS) break;
-            *opened = open(boundary, kLockNamespace);
-        }
-    }
-    const DWORD error = ::GetLastError();
-    if (descriptor) ::LocalFree(descriptor);
-    deleteBoundary(boundary);
-    ::SetLastError(error);
-    return *opened != nullptr;
-}
-
-}  // namespace
-
-void ProductLock::NamespaceTraits::close(HANDLE handle) {
-    if (const auto close = FromKernel32<BOOLEAN(WINAPI*)(HANDLE, ULONG)>("ClosePrivateNamespace")) close(handle, 0);
-}
-
-ProductLock::ProductLock(const std::string& product) : tag_(ProductTag(product)) {
-    // A lock that cannot be made is no lock: the run refuses rather than go on unguarded.
-    HANDLE opened = nullptr;
-    const bool made = OpenLockNamespace(&opened);
-    namespace_.reset(opened);
-    if (!made) {
-        error_ = ::GetLastError();
-        return;
-    }
-    // Without a private namespace, Global: a removal in another session of the same
-    // machine counts too.
-    wchar_t name[96];
-    ::wsprintfW(name, L"%ls\\Drevik.Remover.%08X", namespace_ ? kLockNamespace : L"Global", tag_);
-    // Held is owned: whoever has a handle open (a run showing that the product is
-    // busy) does not hold it. A holder that ended without letting go (killed)
-    // leaves it abandoned, and the next run takes it.
-    unique_handle mutex(::CreateMutexW(nullptr, FALSE, name));
-    if (!mutex) {
-        error_ = ::GetLastError();
-        return;
-    }
-    switch (::WaitForSingleObject(mutex.get(), 0)) {
-        case WAIT_OBJECT_0:
-        case WAIT_ABANDONED:
-            mutex_ = std::move(mutex);
-            break;
-        case WAIT_TIMEOUT:
-            taken_ = true;  // and the handle goes now, before any box is shown
-            break;
-        default:
-            error_ = ::GetLastError();
-            break;
-    }
-}
-
-ProductLock::~ProductLock() {
-    if (mutex_) ::ReleaseMutex(mutex_.get());
-}
-
-void ProductLock::Mark(HWND window) const {
-    ::SetPropW(window, kTagProperty, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(tag_)));
-}
-
-namespace {
-struct Search {
-    uint32_t tag;
-    HWND found;
-};
-BOOL CALLBACK FindTagged(HWND window, LPARAM param) {
-    Search& search = *reinterpret_cast<Search*>(param);
-    if (reinterpret_cast<ULONG_PTR>(::GetPropW(window, kTagProperty)) != search.tag) return TRUE;
-    search.found = window;
-    return FALSE;
-}
-}  // namespace
-
-bool ProductLock::ActivateHolder() const {
-    Search search{tag_, nullptr};
-    ::EnumWindows(FindTagged, reinterpret_cast<LPARAM>(&search));
-    if (!search.found) return false;
-    // The holder's window may own a message box that is in front of it.
-    HWND front = ::GetLastActivePopup(search.found);
-    if (::IsIconic(search.found)) ::ShowWindow(search.found, SW_RESTORE);
-    ::SetForegroundWindow(front ? front : search.found);
-    return true;
-}
-
-}  // namespace platform
-
-namespace platform {
-
-namespace {
-
-WideString SystemFolder() {
-    wchar_t buffer[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryW(buffer, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? WideString(buffer, length) : WideString();
-}
-
-// Eight hex digits for a fresh name: the clock and this process, so two runs at once differ.
-WideString FreshTag(unsigned attempt) {
-    LARGE_INTEGER now{};
-    ::QueryPerformanceCounter(&now);
-    wchar_t tag[16];
-    ::wsprintfW(tag, L"%08lX", static_cast<unsigned long>(now.LowPart ^ (::GetCurrentProcessId() << 16)) + attempt);
-    return tag;
-}
-
 // A new folder of our own under the temp folder; empty when none can be made.
 WideString FreshTempFolder() {
     wchar_t temp[MAX_PATH + 1] = {};
     const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
     if (length == 0 || length > MAX_PATH) return WideString();
-    for (unsigned attempt = 0; attempt < 16; ++attempt) {
-        WideString folder = WideString(temp, length) + L"Drevik.Remover." + FreshTag(attempt);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        WideString folder = WideString(temp, length) + Widen(FreshName("Drevik.Remover.", ""));
         if (::CreateDirectoryW(folder.c_str(), nullptr)) return folder;
         if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
@@ -254,12 +54,8 @@ bool Launch(const WideString& program, WideString command, const WideString& fol
                          folder.empty() ? nullptr : folder.c_str(), &extended.StartupInfo, &info);
     ::DeleteProcThreadAttributeList(extended.lpAttributeList);
     if (!started) return false;
-    ::CloseHandle(info.hThread);
-    if (process) {
-        process->reset(info.hProcess);
-    } else {
-        ::CloseHandle(info.hProcess);
-    }
+    unique_handle thread(info.hThread), created(info.hProcess);
+    if (process) *process = std::move(created);
     return true;
 }
 
@@ -288,39 +84,6 @@ CopyStart HowToStartCopy() {
     return how;
 }
 
-// Renames an open file, through its handle, to a fresh hidden name in its own
-// folder: the new path (in the \\?\ form), or empty when it cannot be moved.
-WideString MoveAsideThrough(HANDLE file) {
-    const WideString path = FinalPathOf(file);
-    const WideString::size_type cut = path.rfind(L'\\');
-    if (cut == WideString::npos || path.compare(0, 4, L"\\\\?\\") != 0) return WideString();
-    for (unsigned attempt = 0; attempt < 8; ++attempt) {
-        const WideString aside = path.substr(0, cut + 1) + L"~remover." + FreshTag(attempt) + L".tmp";
-        // The system takes a full name in its own form: \??\ where the path has \\?\.
-        WideString target = aside;
-        target[1] = L'?';
-        std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
-        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-        rename->ReplaceIfExists = FALSE;
-        rename->RootDirectory = nullptr;
-        rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-        std::memcpy(rename->FileName, target.data(), rename->FileNameLength);
-        if (::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
-            ::SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_HIDDEN);
-            return aside;
-        }
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) break;
-    }
-    return WideString();
-}
-
-// A path in the \\?\ form as people write it.
-std::string Plain(const WideString& path) {
-    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return "\\\\" + Narrow(path.substr(8));
-    return Narrow(path.compare(0, 4, L"\\\\?\\") == 0 ? path.substr(4) : path);
-}
-
 // How long another program holding the program file without delete sharing is
 // waited for, and how often it is asked again: as the walk waits for a data file.
 constexpr DWORD kHeldWaitMs = 2000;
@@ -346,8 +109,8 @@ unique_file OpenForDeletion(const WideString& file) {
 // it is empty by then. A file that cannot be moved aside is not scheduled at all.
 SelfRemovalResult RemoveAtRestart(const WideString& file, HANDLE own, const WideString& folder) {
     SelfRemovalResult result;
-    const WideString aside = MoveAsideThrough(own);
-    if (aside.empty()) {
+    WideString aside;
+    if (!RenameAside(own, nullptr, &aside)) {
         result.error = ::GetLastError();
         return result;
     }
@@ -356,7 +119,7 @@ SelfRemovalResult RemoveAtRestart(const WideString& file, HANDLE own, const Wide
         ::MoveFileExW(aside.c_str(), file.c_str(), 0);  // back where a rerun finds it
         return result;
     }
-    result.aside = Plain(aside);
+    result.aside = PlainPath(aside);
     if (::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
         result.how = SelfRemoval::kAtRestart;
     } else {
@@ -387,18 +150,19 @@ bool StartCopy(const WideString& file, HANDLE own, const WideString& folder, con
             const auto number = [](HANDLE handle) {
                 return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handle));
             };
-            wchar_t handles[64];
-            ::wsprintfW(handles, L"%lu %lu %lu %lu", number(self.get()), number(own), number(home.get()),
-                        number(ready.get()));
-            const WideString command = L"\"" + copy + L"\" " + Widen(kSelfRemovalSwitch) + handles +
-                                       (logPath.empty() ? WideString() : L" " + Widen(logPath));
+            char handles[64];
+            ::wsprintfA(handles, "%s%lu %lu %lu %lu", kSelfRemovalSwitch, number(self.get()), number(own),
+                        number(home.get()), number(ready.get()));
+            const std::string copyText = Narrow(copy), handed = handles;
+            const WideString command =
+                Widen(Format(logPath.empty() ? "\"%s\" %s" : "\"%s\" %s %s", {&copyText, &handed, &logPath}));
             // Started from the system folder: a current folder inside what it deletes
             // would keep that folder.
-            const std::vector<HANDLE> handed = {self.get(), own, home.get(), ready.get()};
+            const std::vector<HANDLE> inherited = {self.get(), own, home.get(), ready.get()};
             unique_handle process;
-            started = (how.tryBreakaway &&
-                       Launch(copy, command, SystemFolder(), handed, nullptr, CREATE_BREAKAWAY_FROM_JOB, &process)) ||
-                      (how.mayStay && Launch(copy, command, SystemFolder(), handed, nullptr, 0, &process));
+            started = (how.tryBreakaway && Launch(copy, command, SystemFolder(), inherited, nullptr,
+                                                  CREATE_BREAKAWAY_FROM_JOB, &process)) ||
+                      (how.mayStay && Launch(copy, command, SystemFolder(), inherited, nullptr, 0, &process));
             if (started) {
                 // A copy that refuses the handles, or never gets going, leaves the work to the restart.
                 const HANDLE either[] = {ready.get(), process.get()};
@@ -418,11 +182,6 @@ bool StartCopy(const WideString& file, HANDLE own, const WideString& folder, con
 }
 
 }  // namespace
-
-void EnterSystemFolder() {
-    const WideString system = SystemFolder();
-    if (!system.empty()) ::SetCurrentDirectoryW(system.c_str());
-}
 
 SelfRemovalResult StartSelfRemoval(const std::string& programFile, const std::string& logPath) {
     const std::string parent = ParentFolder(programFile);
@@ -461,8 +220,9 @@ void RemoveOwnCopy() {
     };
     const WideString system = SystemFolder();
     SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (system.empty() || !::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+    unique_handle readEnd;
+    HANDLE writeEnd = nullptr;  // never closed: open until this process ends
+    if (system.empty() || !::CreatePipe(readEnd.put(), &writeEnd, &inheritable, 0)) {
         leaveToRestart();
         return;
     }
@@ -470,17 +230,17 @@ void RemoveOwnCopy() {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = readEnd;
+    startup.hStdInput = readEnd.get();
     // After its input ends: a second's pause (ping, the interpreter has no other),
     // delete, and once more after a longer pause should the file still be held.
     // No quote right after /c, so the interpreter strips none of the quotes inside.
-    const WideString pause = L"\"" + system + L"\\ping.exe\" -n ";
-    const WideString remove = L"del /f /q \"" + self + L"\" 2>nul & rd \"" + folder + L"\" 2>nul";
-    const WideString command = L"cmd.exe /d /q /c set /p wait= & " + pause + L"2 127.0.0.1 >nul & " + remove +
-                               L" & if exist \"" + self + L"\" (" + pause + L"4 127.0.0.1 >nul & " + remove + L")";
-    if (!Launch(system + L"\\cmd.exe", command, system, {readEnd}, &startup)) leaveToRestart();
-    ::CloseHandle(readEnd);
-    // `writeEnd` stays open until this process ends.
+    const std::string folderText = ParentFolder(program), systemText = Narrow(system);
+    const std::string pause = Format("\"%s\\ping.exe\" -n ", {&systemText});
+    const std::string remove = Format("del /f /q \"%s\" 2>nul & rd \"%s\" 2>nul", {&program, &folderText});
+    const std::string command =
+        Format("cmd.exe /d /q /c set /p wait= & %s2 127.0.0.1 >nul & %s & if exist \"%s\" (%s4 127.0.0.1 >nul & %s)",
+               {&pause, &remove, &program, &pause, &remove});
+    if (!Launch(system + L"\\cmd.exe", Widen(command), system, {readEnd.get()}, &startup)) leaveToRestart();
 }
 
 // What a handle handed over on the command line is: only a file on a disk counts.
@@ -510,14 +270,6 @@ bool ReadHandles(const std::string& text, HANDLE (&handles)[4], std::string* res
     return true;
 }
 
-// Adds a line to the log the program wrote, which it has closed by now.
-void AddToLog(const std::string& logPath, const std::string& line) {
-    if (logPath.empty()) return;
-    unique_file log(::CreateFileW(FilePath(logPath).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (log) FileSink(log.get(), false).Line(line);
-}
-
 }  // namespace
 
 bool RunSelfRemoval(const std::string& arguments) {
@@ -538,15 +290,17 @@ bool RunSelfRemoval(const std::string& arguments) {
         !heldFolder.folder || !SameFile(heldFolder, Windows().Identify(imageFolder)) || !::SetEvent(ready)) {
         return false;
     }
-    ::CloseHandle(ready);
+    // Proved to be what was handed over: ours to close, each once its part is done.
+    unique_handle told(ready), running(program), held(file), home(folder);
+    told.reset();
 
-    ::WaitForSingleObject(program, INFINITE);
-    ::CloseHandle(program);
+    ::WaitForSingleObject(running.get(), INFINITE);
+    running.reset();
     // The ended program's image can take a moment to be released.
     FILE_DISPOSITION_INFO remove{TRUE};
     bool gone = false;
     for (int attempt = 0; attempt < 50 && !gone; ++attempt) {
-        gone = ::SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof(remove)) != FALSE;
+        gone = ::SetFileInformationByHandle(held.get(), FileDispositionInfo, &remove, sizeof(remove)) != FALSE;
         if (!gone) ::Sleep(100);
     }
     // Still held (a scanner maps the image): the file moves aside, through the handle,
@@ -554,24 +308,30 @@ bool RunSelfRemoval(const std::string& arguments) {
     // folder follows it. What can be neither is said in the log, never passed over.
     bool scheduled = false;
     if (!gone) {
-        const WideString aside = MoveAsideThrough(file);
-        scheduled = !aside.empty() && ::MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        WideString aside;
+        scheduled = RenameAside(held.get(), nullptr, &aside) &&
+                    ::MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
         const DWORD error = ::GetLastError();
-        const std::string held = aside.empty() ? imagePath : Plain(aside);
-        AddToLog(logPath, scheduled ? "in use after the program ended, deleted at the next restart: " + imagePath +
-                                          " (moved aside to " + held + "), and its folder if empty"
-                                    : "left: " + held + ": neither deleted nor scheduled: " + Windows().ErrorText(error));
-    }
-    ::CloseHandle(file);
-    // Only an empty folder goes: the system refuses to delete one that holds anything,
-    // a file scheduled for the restart or a newer program.
-    if (!::SetFileInformationByHandle(folder, FileDispositionInfo, &remove, sizeof(remove)) && scheduled) {
-        const WideString path = FinalPathOf(folder);
-        if (path.empty() || !::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-            AddToLog(logPath, "left: " + imageFolder + ": not scheduled for the restart");
+        const std::string left = aside.empty() ? imagePath : PlainPath(aside);
+        if (scheduled) {
+            AppendToLog(logPath, Format("in use after the program ended, deleted at the next restart: %s (moved aside "
+                                        "to %s), and its folder if empty",
+                                        {&imagePath, &left}));
+        } else {
+            const std::string why = Windows().ErrorText(error);
+            AppendToLog(logPath, Format("left: %s: neither deleted nor scheduled: %s", {&left, &why}));
         }
     }
-    ::CloseHandle(folder);
+    held.reset();
+    // Only an empty folder goes: the system refuses to delete one that holds anything,
+    // a file scheduled for the restart or a newer program.
+    if (!::SetFileInformationByHandle(home.get(), FileDispositionInfo, &remove, sizeof(remove)) && scheduled) {
+        const WideString path = FinalPathOf(home.get());
+        if (path.empty() || !::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            AppendToLog(logPath, Format("left: %s: not scheduled for the restart", {&imageFolder}));
+        }
+    }
+    home.reset();
     RemoveOwnCopy();
     return true;
 }

@@ -1,4 +1,4 @@
-#include "platform/framework_win.h"
+#include "app/framework_win.h"
 
 #include "platform/win_handles.h"
 
