@@ -325,10 +325,13 @@ bool RunSelfRemoval(const std::string& arguments) {
     held.reset();
     // Only an empty folder goes: the system refuses to delete one that holds anything,
     // a file scheduled for the restart or a newer program.
-    if (!::SetFileInformationByHandle(home.get(), FileDispositionInfo, &remove, sizeof(remove)) && scheduled) {
-        const WideString path = FinalPathOf(home.get());
+    if (!::SetFileInformationByHandle(home.get(), FileDispositionInfo, &remove, sizeof(remove))) {
+        const std::string why = Windows().ErrorText(::GetLastError());
+        const WideString path = scheduled ? FinalPathOf(home.get()) : WideString();
         if (path.empty() || !::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-            AppendToLog(logPath, Format("left: %s: not scheduled for the restart", {&imageFolder}));
+            // Something came into it meanwhile, or stays there: said, never passed over.
+            AppendToLog(logPath, Format(scheduled ? "left: %s: not scheduled for the restart" : "left: %s: %s",
+                                        {&imageFolder, &why}));
         }
     }
     home.reset();
