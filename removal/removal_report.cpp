@@ -163,6 +163,11 @@ void RemovalReport::Removed(const std::string& path) {
     if (listener_.Logs()) listener_.Log("removed: " + path);
 }
 
+// The walk's files: a path joined only for the log.
+void RemovalReport::RemovedFrom(const std::string& folder, const std::string& name) {
+    if (listener_.Logs()) listener_.Log("removed: " + InFolder(folder, name));
+}
+
 void RemovalReport::Scheduled(const std::string& path, const std::string& as) {
     scheduled_.push_back(path);
     Note("in use, deleted at the next restart: " + path + (as == path ? "" : " (moved aside to " + as + ")"));
