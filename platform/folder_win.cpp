@@ -165,7 +165,9 @@ constexpr ACCESS_MASK kFileAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_A
 
 // What one walk reuses from entry to entry and folder to folder, so that an entry
 // costs no allocation: the listing, the name being opened, the name asked back.
+// The walk's folders share it, on its one thread; the last to close frees it.
 struct Scratch {
+    int users = 0;
     bool byName = !LinksOpenAsThemselves();  // links are told by the name of what was opened (Wine)
     std::vector<ULONG_PTR> listing;
     WideString name;
@@ -175,13 +177,19 @@ struct Scratch {
 class WinOpenFolder : public OpenFolder {
 public:
     // `name` as the system names it, needed only where links are told by names.
-    WinOpenFolder(HANDLE handle, std::string path, WideString name, bool mayDelete, std::shared_ptr<Scratch> scratch)
+    // `scratch` that of the walk, or null for a new one.
+    WinOpenFolder(HANDLE handle, std::string path, WideString name, bool mayDelete, Scratch* scratch)
         : handle_(handle),
           path_(std::move(path)),
           name_(std::move(name)),
           mayDelete_(mayDelete),
-          byName_(scratch->byName),
-          scratch_(std::move(scratch)) {}
+          scratch_(scratch ? scratch : new Scratch),
+          byName_(scratch_->byName) {
+        ++scratch_->users;
+    }
+    ~WinOpenFolder() override {
+        if (--scratch_->users == 0) delete scratch_;
+    }
 
     const std::string& Path() const override { return path_; }
     FileIdentity Identity() override { return IdentityOf(handle_.get()); }
@@ -392,8 +400,8 @@ private:
     std::string path_;
     WideString name_;  // as the system names it: ObjectName, or its parent's and its own (where byName_)
     bool mayDelete_;
+    Scratch* scratch_;
     bool byName_;  // as the walk's Scratch decided
-    std::shared_ptr<Scratch> scratch_;
 };
 
 }  // namespace
@@ -412,7 +420,7 @@ void DecideLinksOpenAsThemselves(bool itself) { g_linksOpenAsThemselves = itself
 
 std::unique_ptr<OpenFolder> WindowsPlatform::OpenFolderAt(const std::string& path, bool itself) {
     // One per walk; its name as the system gives it, where entries are told by theirs.
-    auto scratch = std::make_shared<Scratch>();
+    std::unique_ptr<Scratch> scratch(new Scratch);
     const bool byName = scratch->byName;
     if (!itself) {
         unique_file folder(::CreateFileW(FilePath(path).c_str(), kFolderAccess,
@@ -420,7 +428,7 @@ std::unique_ptr<OpenFolder> WindowsPlatform::OpenFolderAt(const std::string& pat
                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         WideString name;
         if (!folder || (byName && !ObjectName(folder.get(), &name))) return nullptr;
-        return std::unique_ptr<OpenFolder>(new WinOpenFolder(folder.release(), path, std::move(name), false, std::move(scratch)));
+        return std::unique_ptr<OpenFolder>(new WinOpenFolder(folder.release(), path, std::move(name), false, scratch.release()));
     }
     // The parent is reached by its path; the folder itself is opened from it as any
     // entry is, so that a link in its place is known for one.
@@ -435,7 +443,7 @@ std::unique_ptr<OpenFolder> WindowsPlatform::OpenFolderAt(const std::string& pat
                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     WideString parentName;
     if (!parent || (byName && !ObjectName(parent.get(), &parentName))) return nullptr;
-    WinOpenFolder above(parent.release(), parentPath, std::move(parentName), false, std::move(scratch));
+    WinOpenFolder above(parent.release(), parentPath, std::move(parentName), false, scratch.release());
     FolderEntry entry;
     entry.name = path.substr(cut + 1);
     entry.directory = true;

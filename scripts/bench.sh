@@ -148,8 +148,9 @@ for shape in nested flat; do
   for who in "${peers[@]}"; do
     # shellcheck disable=SC2086
     m=$(median ${times[$who.$shape]})
-    printf '  %-22s %7.2f s  %6.0f us/file  %6s requests/file  %5.2fx remover'"'"'s time\n' \
-      "$(label "$who")" "$m" "$(calc "$m * 1000000 / $FILES")" "${perfile[$who.$shape]:--}" "$(calc "$m / $m_ours")"
+    printf '  %-22s %7.2f s  %6.0f us/file  %6s requests/file  %5.2fx remover'"'"'s time  (rounds:%s)\n' \
+      "$(label "$who")" "$m" "$(calc "$m * 1000000 / $FILES")" "${perfile[$who.$shape]:--}" "$(calc "$m / $m_ours")" \
+      "$(printf ' %.2f' ${times[$who.$shape]})"
   done
 done
 
