@@ -190,15 +190,25 @@ bool RemovalReport::GoesWithTheProgram(const std::string& path) {
     return false;
 }
 
+// Asked of every entry the walk lists, so compared in place, without copies.
 bool RemovalReport::GoesLast(const std::string& folder, const std::string& name) {
-    for (const std::string& last : lasts_) {
-        // `name` is the last entry itself, or the folder that holds it.
-        if (!IsInsideFolder(last, folder) || last[folder.size()] != '\\') continue;
-        const std::string rest = last.substr(folder.size() + 1);
-        if (platform::SamePathText(rest.substr(0, name.size()), name) &&
-            (rest.size() == name.size() || rest[name.size()] == '\\')) {
-            return true;
+    const auto same = [](const std::string& text, size_t at, const std::string& part) {
+        for (size_t i = 0; i < part.size(); ++i) {
+            char a = text[at + i], b = part[i];
+            if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+            if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
+            if (a != b) return false;
         }
+        return true;
+    };
+    const size_t at = folder.size() + 1, end = at + name.size();
+    for (const std::string& last : lasts_) {
+        // `name` is the last entry itself, or the folder that holds it: `last` is folder\name[\...].
+        if (folder.empty() || last.size() < end || last[folder.size()] != '\\' ||
+            (last.size() > end && last[end] != '\\')) {
+            continue;
+        }
+        if (same(last, 0, folder) && same(last, at, name)) return true;
     }
     return false;
 }

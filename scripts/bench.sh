@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times the program's folder walk against its peers on identical fresh trees, in
 # turn within each round: NSIS's RMDir /r under Wine and, on the Linux side, rm -rf
-# of the same tree. Two shapes: FILES files in FOLDERS folders, and FILES files in
+# of the same tree; beside them the walk as it runs on Windows, asking no names
+# (the trees hold no links, whose targets that would delete under Wine). Two shapes: FILES files in FOLDERS folders, and FILES files in
 # one folder. Each process's start is measured apart and subtracted. Then the
 # wineserver requests each file costs, counted from a traced run of TRACE_FILES
 # files against one of an empty tree; and the program's dialog removing a tree,
@@ -27,12 +28,15 @@ wine_env_make_prefix
 
 bench="$WINEPREFIX/drive_c/bench"
 rm -rf "$bench"
-peers=(ours)
+mkdir -p "$bench"
+cd "$bench"  # a folder Wine reaches: the prefix maps no other
+peers=(ours win)
 [ -n "$BASELINE" ] && peers+=(base)
 peers+=(nsis rm)
 [ "$RD" = 1 ] && peers+=(rd)
 for who in "${peers[@]}" nsis-empty; do mkdir -p "$bench/$who"; done
 cp "$BUILD_DIR/$WINE_TEST_TREE/tests/win/bench_walk.exe" "$bench/ours/"
+cp "$bench/ours/bench_walk.exe" "$bench/win/"
 [ -n "$BASELINE" ] && cp "$BASELINE" "$bench/base/bench_walk.exe"
 nsis_target=()
 [ "$WINE_TEST_TREE" = win64 ] && nsis_target=(-DAMD64)
@@ -66,6 +70,7 @@ EOF
 remove_cmd() {
   case $1 in
     ours | base) echo "$WINE C:\\bench\\$1\\bench_walk.exe C:\\bench\\$1\\tree" ;;
+    win) echo "$WINE C:\\bench\\win\\bench_walk.exe C:\\bench\\win\\tree windows" ;;
     nsis) echo "$WINE C:\\bench\\nsis\\nsis_rmdir.exe" ;;
     rd) echo "$WINE cmd /c rd /s /q C:\\bench\\rd\\tree" ;;
     rm) echo "rm -rf $bench/rm/tree" ;;
@@ -73,7 +78,7 @@ remove_cmd() {
 }
 start_cmd() {
   case $1 in
-    ours | base) echo "$WINE C:\\bench\\$1\\bench_walk.exe" ;;
+    ours | base | win) echo "$WINE C:\\bench\\$1\\bench_walk.exe" ;;
     nsis) echo "$WINE C:\\bench\\nsis-empty\\nsis_rmdir.exe" ;;
     rd) echo "$WINE cmd /c exit" ;;
     rm) echo "rm -rf $bench/rm/none" ;;
@@ -81,7 +86,7 @@ start_cmd() {
 }
 label() {
   case $1 in
-    ours) echo "remover's walk" ;; base) echo "the walk of BASELINE" ;; nsis) echo "NSIS RMDir /r" ;;
+    ours) echo "remover's walk" ;; win) echo "the same, Windows' way" ;; base) echo "the walk of BASELINE" ;; nsis) echo "NSIS RMDir /r" ;;
     rd) echo "cmd /c rd /s /q" ;; rm) echo "rm -rf (Linux)" ;;
   esac
 }
