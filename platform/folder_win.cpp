@@ -1,6 +1,7 @@
 // Folders opened by handle for the removal: each entry is opened relative to its
-// parent's handle, without following a link, and acted on only once the opened
-// object has shown that it is that entry itself.
+// parent's handle, without following a link, and acted on only as that entry
+// itself: on Windows the open itself sees to that for a file; where links are
+// followed whatever is asked (Wine), the opened object must show it first.
 #include <winternl.h>
 
 #include <atomic>
