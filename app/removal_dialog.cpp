@@ -307,6 +307,7 @@ void CRemovalDialog::RunRemoval() {
     m_taskbar.reset(new platform::TaskbarProgress(m_hWnd));
     platform::Platform& os = platform::Windows();
     m_feed.reset(new Feed(os, m_log, m_hWnd));
+    Messages();  // registered here, on this thread, before the removal's thread posts any
     uint32_t error = 0;
     // Without a thread of its own it runs here, as ever, only without answering meanwhile.
     if (!os.BeginThread(Work, this, &error)) Work(this);

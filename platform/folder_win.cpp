@@ -1,10 +1,13 @@
 // Folders opened by handle for the removal: each entry is opened relative to its
-// parent's handle, without following a link, and acted on only once the opened
-// object has shown that it is that entry itself.
+// parent's handle, without following a link, and acted on only as that entry
+// itself: on Windows the open itself sees to that for a file; where links are
+// followed whatever is asked (Wine), the opened object must show it first.
 #include <winternl.h>
 
 #include <atomic>
 
+#include "platform/folder_win.h"
+#include "platform/files_win.h"
 #include "platform/platform_win.h"
 #include "platform/win_handles.h"
 
@@ -17,10 +20,8 @@ constexpr FILE_INFO_BY_HANDLE_CLASS kDispositionInfoEx = static_cast<FILE_INFO_B
 constexpr DWORD kDispositionDelete = 0x1, kDispositionPosix = 0x2, kDispositionIgnoreReadOnly = 0x10;
 constexpr FILE_INFORMATION_CLASS kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
 constexpr FILE_INFORMATION_CLASS kFileIdFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(38);
-constexpr FILE_INFORMATION_CLASS kFileRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
 constexpr OBJECT_INFORMATION_CLASS kObjectNameInformation = static_cast<OBJECT_INFORMATION_CLASS>(1);
 constexpr ULONG kOpenForBackup = 0x00004000;  // FILE_OPEN_FOR_BACKUP_INTENT
-constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035);
 constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
 constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
 
@@ -35,13 +36,6 @@ struct DirectoryEntry {  // FILE_ID_FULL_DIR_INFORMATION
     WCHAR FileName[1];
 };
 
-struct RenameInformation {  // FILE_RENAME_INFORMATION
-    BOOLEAN ReplaceIfExists;
-    HANDLE RootDirectory;
-    ULONG FileNameLength;
-    WCHAR FileName[1];
-};
-
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
                                                FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
 
@@ -52,30 +46,56 @@ bool Failed(NTSTATUS status) {
 }
 
 // The name the system gives an open file or folder, every link on the way resolved
-// ("\Device\HarddiskVolume2\Apps\Foo"; Wine: "\??\C:\Apps\Foo").
-bool ObjectName(HANDLE handle, WideString* name) {
-    ULONG size = 1024;
+// ("\Device\HarddiskVolume2\Apps\Foo"; Wine: "\??\C:\Apps\Foo"), read into
+// `buffer`, which it points into; null on failure.
+const UNICODE_STRING* ObjectName(HANDLE handle, std::vector<ULONG_PTR>* buffer) {
+    if (buffer->size() < 1024 / sizeof(ULONG_PTR)) buffer->resize(1024 / sizeof(ULONG_PTR));
     for (int attempt = 0; attempt < 3; ++attempt) {
-        std::vector<ULONG_PTR> buffer(size / sizeof(ULONG_PTR) + 1);
+        const ULONG size = static_cast<ULONG>(buffer->size() * sizeof(ULONG_PTR));
         ULONG needed = 0;
-        const NTSTATUS status = ::NtQueryObject(handle, kObjectNameInformation, buffer.data(),
-                                                static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)), &needed);
-        if (status >= 0) {
-            const auto* text = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
-            name->assign(text->Buffer, text->Length / sizeof(wchar_t));
-            return true;
+        const NTSTATUS status = ::NtQueryObject(handle, kObjectNameInformation, buffer->data(), size, &needed);
+        if (status >= 0) return reinterpret_cast<const UNICODE_STRING*>(buffer->data());
+        if (needed <= size) {
+            Failed(status);
+            return nullptr;
         }
-        if (needed <= size) return !Failed(status);
-        size = needed;
+        buffer->resize(needed / sizeof(ULONG_PTR) + 1);
     }
     // Still growing after all: a stale error must not tell the caller it is gone.
     ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return false;
+    return nullptr;
 }
 
-bool SameText(const WideString& a, const wchar_t* b, size_t length) {
-    return a.size() == length &&
-           ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b, static_cast<int>(length), TRUE) == CSTR_EQUAL;
+bool ObjectName(HANDLE handle, WideString* name) {
+    std::vector<ULONG_PTR> buffer;
+    const UNICODE_STRING* text = ObjectName(handle, &buffer);
+    if (!text) return false;
+    name->assign(text->Buffer, text->Length / sizeof(wchar_t));
+    return true;
+}
+
+bool SameText(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength) {
+    return aLength == bLength && ::CompareStringOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength),
+                                                        TRUE) == CSTR_EQUAL;
+}
+
+// Under Wine, FILE_OPEN_REPARSE_POINT is ignored: opening a link opens its target,
+// and a link to a file is listed as a plain file, so only the name of what was
+// opened tells. Its ntdll says it is Wine. Asked once per run: -1 not yet.
+std::atomic<int> g_linksOpenAsThemselves{-1};
+
+// A UTF-8 name in UTF-16, into a buffer kept for the next: plain ASCII names,
+// most of them, directly; others by the one conversion the rest of the program uses.
+void WidenInto(const std::string& text, WideString* wide) {
+    wide->resize(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            *wide = Widen(text);
+            return;
+        }
+        (*wide)[i] = c;
+    }
 }
 
 bool SetBasicAttributes(HANDLE handle, DWORD attributes) {
@@ -136,10 +156,33 @@ bool Dispose(HANDLE handle, bool readOnlyToo, bool readOnly) {
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
 constexpr ACCESS_MASK kFileAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
 
+// What one walk reuses from entry to entry and folder to folder, so that an entry
+// costs no allocation: the listing, the name being opened, the name asked back.
+// The walk's folders share it, on its one thread; the last to close frees it.
+struct Scratch {
+    int users = 0;
+    bool byName = !LinksOpenAsThemselves();  // links are told by the name of what was opened (Wine)
+    std::vector<ULONG_PTR> listing;
+    WideString name;
+    std::vector<ULONG_PTR> objectName;
+};
+
 class WinOpenFolder : public OpenFolder {
 public:
-    WinOpenFolder(HANDLE handle, std::string path, WideString name, bool mayDelete)
-        : handle_(handle), path_(std::move(path)), name_(std::move(name)), mayDelete_(mayDelete) {}
+    // `name` as the system names it, needed only where links are told by names.
+    // `scratch` that of the walk, or null for a new one.
+    WinOpenFolder(HANDLE handle, std::string path, WideString name, bool mayDelete, Scratch* scratch)
+        : handle_(handle),
+          path_(std::move(path)),
+          name_(std::move(name)),
+          mayDelete_(mayDelete),
+          scratch_(scratch ? scratch : new Scratch),
+          byName_(scratch_->byName) {
+        ++scratch_->users;
+    }
+    ~WinOpenFolder() override {
+        if (--scratch_->users == 0) delete scratch_;
+    }
 
     const std::string& Path() const override { return path_; }
     FileIdentity Identity() override { return IdentityOf(handle_.get()); }
@@ -148,7 +191,8 @@ public:
         std::vector<FolderEntry>& entries = *out;
         entries.clear();
         // Large batches: one call lists some hundreds of entries.
-        std::vector<ULONG_PTR> buffer(64 * 1024 / sizeof(ULONG_PTR));
+        std::vector<ULONG_PTR>& buffer = scratch_->listing;
+        buffer.resize(64 * 1024 / sizeof(ULONG_PTR));
         for (BOOLEAN restart = TRUE;; restart = FALSE) {
             IO_STATUS_BLOCK io{};
             const NTSTATUS status =
@@ -189,27 +233,33 @@ public:
     }
 
     std::unique_ptr<OpenFolder> EnterAs(const FolderEntry& entry, std::string path) {
-        const WideString name = Widen(entry.name);
+        const WideString& name = NameOf(entry);
         bool mayDelete = true;
-        unique_file child = OpenChild(name, DELETE | kFolderAccess, FILE_DIRECTORY_FILE);
+        unique_nt_handle child = OpenChild(name, DELETE | kFolderAccess, FILE_DIRECTORY_FILE);
         if (!child && ::GetLastError() == ERROR_SHARING_VIOLATION) {
             // Someone's current folder: its entries may still go, the folder itself at the restart.
             mayDelete = false;
             child = OpenChild(name, kFolderAccess, FILE_DIRECTORY_FILE);
         }
         if (!child || !IsFolderItself(child.get(), entry, name)) return nullptr;
-        WideString childName = name_;
-        if (childName.empty() || childName.back() != L'\\') childName.push_back(L'\\');
-        childName += name;
+        WideString childName;
+        if (byName_) {
+            childName = name_;
+            if (childName.empty() || childName.back() != L'\\') childName.push_back(L'\\');
+            childName += name;
+        }
         return std::unique_ptr<OpenFolder>(
-            new WinOpenFolder(child.release(), std::move(path), std::move(childName), mayDelete));
+            new WinOpenFolder(child.release(), std::move(path), std::move(childName), mayDelete, scratch_));
     }
 
+    // Where the system opens a link as itself, what is opened is the entry, or a link
+    // put in its place, and deleting that deletes the link alone: the open, the
+    // disposition, the close. Under Wine the name of what was opened must be asked.
     bool DeleteChild(const FolderEntry& entry) override {
-        const WideString name = Widen(entry.name);
+        const WideString& name = NameOf(entry);
         // Held without delete sharing, it cannot be opened, and stays as it is.
-        unique_file child = OpenChild(name, kFileAccess, 0);
-        if (!child || !IsItself(child.get(), name)) return false;
+        unique_nt_handle child = OpenChild(name, kFileAccess, 0);
+        if (!child || (byName_ && !IsItself(child.get(), name))) return false;
         return Dispose(child.get(), entry.protectedBits, entry.readOnly);
     }
 
@@ -225,58 +275,46 @@ public:
         return true;
     }
 
+    // A link is never moved aside for the restart: where the link is opened as
+    // itself, what was opened tells.
     std::string MoveChildAside(const FolderEntry& entry) override {
-        const WideString name = Widen(entry.name);
-        unique_file child = OpenChild(name, kFileAccess, FILE_NON_DIRECTORY_FILE);
-        if (!child || !IsItself(child.get(), name)) return std::string();
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            const std::string asideName = AsideName();
-            const WideString aside = Widen(asideName);
-            const ULONG bytes = static_cast<ULONG>(aside.size() * sizeof(wchar_t));
-            std::vector<ULONG_PTR> buffer((sizeof(RenameInformation) + bytes) / sizeof(ULONG_PTR) + 1);
-            auto* rename = reinterpret_cast<RenameInformation*>(buffer.data());
-            rename->ReplaceIfExists = FALSE;
-            rename->RootDirectory = handle_.get();  // a name in this very folder
-            rename->FileNameLength = bytes;
-            ::memcpy(rename->FileName, aside.data(), bytes);
-            IO_STATUS_BLOCK io{};
-            const NTSTATUS status = ::NtSetInformationFile(child.get(), &io, rename,
-                                                           static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)),
-                                                           kFileRenameInformation);
-            if (status >= 0) {
-                // Hidden, unless another name shares its attributes (a hard link
-                // from outside): that file is not ours to change.
-                FILE_STANDARD_INFO standard{};
-                if (::GetFileInformationByHandleEx(child.get(), FileStandardInfo, &standard, sizeof(standard)) &&
-                    standard.NumberOfLinks == 1) {
-                    SetBasicAttributes(child.get(), FILE_ATTRIBUTE_HIDDEN);
-                }
-                return asideName;
-            }
-            if (status != kNameCollision) {
-                Failed(status);
-                return std::string();
-            }
-        }
-        ::SetLastError(ERROR_ALREADY_EXISTS);
-        return std::string();
+        const WideString& name = NameOf(entry);
+        unique_nt_handle child = OpenChild(name, kFileAccess, FILE_NON_DIRECTORY_FILE);
+        if (!child || (byName_ ? !IsItself(child.get(), name) : IsLink(child.get()))) return std::string();
+        WideString aside;
+        return RenameAside(child.get(), handle_.get(), &aside) ? Narrow(aside) : std::string();
     }
 
     // Opens `name` relative to this folder, never following a link where the system
     // can open the link itself; shared, so nobody else's work is blocked by it.
-    unique_file OpenChild(const WideString& name, ACCESS_MASK access, ULONG options) {
+    unique_nt_handle OpenChild(const WideString& name, ACCESS_MASK access, ULONG options) {
         UNICODE_STRING text;
         text.Buffer = const_cast<wchar_t*>(name.c_str());
         text.Length = text.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
         OBJECT_ATTRIBUTES attributes;
         InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, handle_.get(), nullptr);
         IO_STATUS_BLOCK io{};
-        HANDLE child = nullptr;
+        unique_nt_handle child;
         const NTSTATUS status = ::NtCreateFile(
-            &child, access, &attributes, &io, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            child.put(), access, &attributes, &io, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
             FILE_OPEN, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | kOpenForBackup, nullptr, 0);
-        if (Failed(status)) return unique_file();
-        return unique_file(child);
+        if (Failed(status)) return unique_nt_handle();
+        return child;
+    }
+
+    // The entry's name in UTF-16, in the walk's one buffer for it: valid until the next entry.
+    const WideString& NameOf(const FolderEntry& entry) {
+        WidenInto(entry.name, &scratch_->name);
+        return scratch_->name;
+    }
+
+    // Whether an open file or folder is a link (a reparse point) itself.
+    static bool IsLink(HANDLE child) {
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        if (!::GetFileInformationByHandleEx(child, FileAttributeTagInfo, &tag, sizeof(tag))) return true;
+        if (!(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+        ::SetLastError(kErrorNotItself);
+        return true;
     }
 
     // A folder is checked by the id its listing gave: Wine lists a link to a folder as
@@ -284,14 +322,11 @@ public:
     // another id. Asking a name is what costs (Wine climbs the whole path to find its
     // drive), so a folder's own name is its parent's and the name it was opened by.
     // A link opened as itself is no folder to enter, whatever its name.
+    // Where the system opens a link as itself, a folder that is no link is the folder
+    // there, and without an id nothing more is asked.
     bool IsFolderItself(HANDLE child, const FolderEntry& entry, const WideString& name) {
-        FILE_ATTRIBUTE_TAG_INFO tag{};
-        if (!::GetFileInformationByHandleEx(child, FileAttributeTagInfo, &tag, sizeof(tag))) return false;
-        if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            ::SetLastError(kErrorNotItself);
-            return false;
-        }
-        if (entry.id == 0) return IsItself(child, name);
+        if (IsLink(child)) return false;
+        if (entry.id == 0) return !byName_ || IsItself(child, name);
         IO_STATUS_BLOCK io{};
         LARGE_INTEGER id{};
         if (Failed(::NtQueryInformationFile(child, &io, &id, sizeof(id), kFileInternalInformation))) return false;
@@ -308,12 +343,16 @@ public:
     // FILE_OPEN_REPARSE_POINT and lists a link to a file as a plain file, but names
     // what it opened by the target's path.
     bool IsItself(HANDLE child, const WideString& name) {
-        WideString found;
-        if (!ObjectName(child, &found)) return false;
-        WideString expected = name_;
-        if (expected.empty() || expected.back() != L'\\') expected.push_back(L'\\');
-        expected += name;
-        if (!SameText(found, expected.data(), expected.size())) {
+        const UNICODE_STRING* found = ObjectName(child, &scratch_->objectName);
+        if (!found) return false;
+        // Compared in its parts: this folder's name, a separator where it has none, the entry's.
+        const wchar_t* text = found->Buffer;
+        const size_t length = found->Length / sizeof(wchar_t);
+        const size_t folder = name_.size();
+        const bool separator = name_.empty() || name_.back() != L'\\';
+        if (length != folder + separator + name.size() || !SameText(text, folder, name_.data(), folder) ||
+            (separator && text[folder] != L'\\') ||
+            !SameText(text + folder + separator, name.size(), name.data(), name.size())) {
             ::SetLastError(kErrorNotItself);
             return false;
         }
@@ -321,22 +360,39 @@ public:
     }
 
 private:
-    unique_file handle_;
+    unique_nt_handle handle_;
     std::string path_;
-    WideString name_;  // as the system names it: ObjectName, or its parent's and its own
+    WideString name_;  // as the system names it: ObjectName, or its parent's and its own (where byName_)
     bool mayDelete_;
+    Scratch* scratch_;
+    bool byName_;  // as the walk's Scratch decided
 };
 
 }  // namespace
 
+bool LinksOpenAsThemselves() {
+    int known = g_linksOpenAsThemselves.load();
+    if (known < 0) {
+        const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        known = ntdll && !::GetProcAddress(ntdll, "wine_get_version") ? 1 : 0;
+        g_linksOpenAsThemselves = known;
+    }
+    return known == 1;
+}
+
+void DecideLinksOpenAsThemselves(bool itself) { g_linksOpenAsThemselves = itself ? 1 : 0; }
+
 std::unique_ptr<OpenFolder> WindowsPlatform::OpenFolderAt(const std::string& path, bool itself) {
+    // One per walk; its name as the system gives it, where entries are told by theirs.
+    std::unique_ptr<Scratch> scratch(new Scratch);
+    const bool byName = scratch->byName;
     if (!itself) {
         unique_file folder(::CreateFileW(FilePath(path).c_str(), kFolderAccess,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         WideString name;
-        if (!folder || !ObjectName(folder.get(), &name)) return nullptr;
-        return std::unique_ptr<OpenFolder>(new WinOpenFolder(folder.release(), path, std::move(name), false));
+        if (!folder || (byName && !ObjectName(folder.get(), &name))) return nullptr;
+        return std::unique_ptr<OpenFolder>(new WinOpenFolder(folder.release(), path, std::move(name), false, scratch.release()));
     }
     // The parent is reached by its path; the folder itself is opened from it as any
     // entry is, so that a link in its place is known for one.
@@ -350,8 +406,8 @@ std::unique_ptr<OpenFolder> WindowsPlatform::OpenFolderAt(const std::string& pat
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     WideString parentName;
-    if (!parent || !ObjectName(parent.get(), &parentName)) return nullptr;
-    WinOpenFolder above(parent.release(), parentPath, std::move(parentName), false);
+    if (!parent || (byName && !ObjectName(parent.get(), &parentName))) return nullptr;
+    WinOpenFolder above(parent.release(), parentPath, std::move(parentName), false, scratch.release());
     FolderEntry entry;
     entry.name = path.substr(cut + 1);
     entry.directory = true;

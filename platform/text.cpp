@@ -83,10 +83,12 @@ std::string NormalPath(const std::string& input) {
 
 static char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool SamePathText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+bool SamePathText(const std::string& a, const std::string& b) { return a.size() == b.size() && SamePathTextAt(a, 0, b); }
+
+bool SamePathTextAt(const std::string& text, size_t at, const std::string& part) {
+    if (at > text.size() || text.size() - at < part.size()) return false;
+    for (size_t i = 0; i < part.size(); ++i) {
+        if (FoldAscii(text[at + i]) != FoldAscii(part[i])) return false;
     }
     return true;
 }

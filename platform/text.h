@@ -38,6 +38,8 @@ std::string NormalPath(const std::string& path);
 
 // Equality of paths as the file system sees them (ASCII letters case-folded).
 bool SamePathText(const std::string& a, const std::string& b);
+// The same for `part` against the text at `at`, without copying either.
+bool SamePathTextAt(const std::string& text, size_t at, const std::string& part);
 
 // FNV-1a over `text` with ASCII letters folded to upper case, as SamePathText
 // compares: names that compare equal hash equal.

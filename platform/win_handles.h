@@ -20,6 +20,13 @@ struct FileTraits {
     static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
     static void close(HANDLE h) { ::CloseHandle(h); }
 };
+// What the native calls (NtCreateFile) return: null when there is none, as
+// opposed to CreateFileW's INVALID_HANDLE_VALUE, which is a valid handle to them.
+extern "C" LONG NTAPI NtClose(HANDLE);
+struct NtHandleTraits {
+    static HANDLE invalid() { return nullptr; }
+    static void close(HANDLE h) { NtClose(h); }
+};
 struct FindTraits {
     static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
     static void close(HANDLE h) { ::FindClose(h); }
@@ -35,6 +42,7 @@ struct BstrTraits {
 
 using unique_handle = unique_any<HANDLE, HandleTraits>;
 using unique_file = unique_any<HANDLE, FileTraits>;
+using unique_nt_handle = unique_any<HANDLE, NtHandleTraits>;
 using unique_find = unique_any<HANDLE, FindTraits>;
 using unique_hkey = unique_any<HKEY, HkeyTraits>;
 using unique_bstr = unique_any<BSTR, BstrTraits>;

@@ -43,7 +43,7 @@ private:
     Level Enter(std::unique_ptr<OpenFolder> folder);
     void Order(Level& level);
     Fate Refilled(Level& level, bool* again);
-    Fate RemoveFile(OpenFolder& folder, const FolderEntry& entry, const std::string& path);
+    Fate RemoveFile(OpenFolder& folder, const FolderEntry& entry);
     Fate FolderFailed(const std::string& path, bool mayDefer, bool mayGoWithProgram);
     std::string MoveAside(OpenFolder& folder, const FolderEntry& entry);
 
@@ -98,7 +98,7 @@ Fate Walk::Refilled(Level& level, bool* again) {
     }
     std::vector<FolderEntry> others;
     for (FolderEntry& entry : found) {
-        if (!observer_.GoesWithTheProgram(path + "\\" + entry.name)) others.push_back(std::move(entry));
+        if (!observer_.GoesWithTheProgram(InFolder(path, entry.name))) others.push_back(std::move(entry));
     }
     if (others.empty() && !found.empty() && observer_.GoesWithTheProgram(path)) return Fate::kGone;
     if ((others.empty() && !found.empty()) || level.passes == kRefillPasses) {
@@ -127,14 +127,15 @@ std::string Walk::MoveAside(OpenFolder& folder, const FolderEntry& entry) {
 // A file, or a link as itself (only where the system deletes the link alone). After
 // a failed delete: gone already, going with the program, moved aside and scheduled
 // for the next restart, or reported as staying. A link is never scheduled: what a
-// restart would do with it is not ours.
-Fate Walk::RemoveFile(OpenFolder& folder, const FolderEntry& entry, const std::string& path) {
+// restart would do with it is not ours. Its path is made only to be told.
+Fate Walk::RemoveFile(OpenFolder& folder, const FolderEntry& entry) {
     if (folder.DeleteChild(entry)) {
-        observer_.Removed(path);
+        observer_.RemovedFrom(folder.Path(), entry.name);
         return Fate::kGone;
     }
     const uint32_t error = os_.LastError();
     if (IsGone(error)) return Fate::kGone;
+    const std::string path = InFolder(folder.Path(), entry.name);
     const bool link = entry.reparsePoint || error == platform::kErrorNotItself;
     if (!link && observer_.GoesWithTheProgram(path)) return Fate::kGone;
     // The restart deletes a name, not a file: a file moved aside to a name of its
@@ -145,7 +146,7 @@ Fate Walk::RemoveFile(OpenFolder& folder, const FolderEntry& entry, const std::s
         observer_.Left(path, error);
         return Fate::kStays;
     }
-    const std::string asidePath = folder.Path() + "\\" + aside;
+    const std::string asidePath = InFolder(folder.Path(), aside);
     if (os_.ScheduleRemoval(asidePath)) {
         observer_.Scheduled(path, asidePath);
         return Fate::kScheduled;
@@ -205,13 +206,12 @@ void Walk::Run(std::unique_ptr<OpenFolder> top) {
         }
         const FolderEntry& entry = level.entries[level.next++];
         observer_.Reached();
-        const std::string path = level.folder->Path() + "\\" + entry.name;
-        if (observer_.Keeps(path, entry)) {
+        if (observer_.Keeps(level.folder->Path(), entry)) {
             level.kept = true;
             continue;
         }
         if (entry.reparsePoint || !entry.directory) {
-            Mark(level, RemoveFile(*level.folder, entry, path));
+            Mark(level, RemoveFile(*level.folder, entry));
             continue;
         }
         std::unique_ptr<OpenFolder> child = level.folder->Enter(entry);
@@ -219,9 +219,9 @@ void Walk::Run(std::unique_ptr<OpenFolder> top) {
             const uint32_t error = os_.LastError();
             // Swapped for a link since the listing: never entered.
             if (error == platform::kErrorNotItself) {
-                Mark(level, RemoveFile(*level.folder, entry, path));
+                Mark(level, RemoveFile(*level.folder, entry));
             } else if (!IsGone(error)) {
-                observer_.Left(path, error);
+                observer_.Left(InFolder(level.folder->Path(), entry.name), error);
                 level.stuck = true;
             }
             continue;

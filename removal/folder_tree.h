@@ -7,11 +7,17 @@
 
 #include "platform/platform.h"
 
-// Hears what became of each entry of a removal.
+// The path of the entry `name` of the folder at `folder`, as the walk reports it.
+inline std::string InFolder(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
+
+// Hears what became of each entry of a removal. The calls made for every entry
+// take its folder and its name: the path is joined only where it is used.
 class RemovalObserver {
 public:
     virtual ~RemovalObserver() = default;
     virtual void Removed(const std::string& path) {}
+    // A file (or link) of the folder at `folder` removed.
+    virtual void RemovedFrom(const std::string& folder, const std::string& name) { Removed(InFolder(folder, name)); }
     // In use now: deleted at the next restart, under the name `as` (the entry is
     // first moved aside to a fresh name, so the restart deletes this file and not
     // a later one of the same name; `as` is `path` for a folder).
@@ -22,8 +28,9 @@ public:
     // and folder): such a path is neither scheduled nor reported.
     virtual bool GoesWithTheProgram(const std::string& path) { return false; }
     // True for a file or folder that is not ours to remove: it stays untouched and
-    // unreported, and so do the folders that hold it. `entry` as its folder listed it.
-    virtual bool Keeps(const std::string& path, const platform::FolderEntry& entry) { return false; }
+    // unreported, and so do the folders that hold it. `entry` as the folder at
+    // `folder` listed it.
+    virtual bool Keeps(const std::string& folder, const platform::FolderEntry& entry) { return false; }
     // True for an entry of `folder` that must go after all the others there.
     virtual bool GoesLast(const std::string& folder, const std::string& name) { return false; }
     // How far the walk has come: a folder's listing found `entries`, and the walk

@@ -163,6 +163,11 @@ void RemovalReport::Removed(const std::string& path) {
     if (listener_.Logs()) listener_.Log("removed: " + path);
 }
 
+// The walk's files: a path joined only for the log.
+void RemovalReport::RemovedFrom(const std::string& folder, const std::string& name) {
+    if (listener_.Logs()) listener_.Log("removed: " + InFolder(folder, name));
+}
+
 void RemovalReport::Scheduled(const std::string& path, const std::string& as) {
     scheduled_.push_back(path);
     Note("in use, deleted at the next restart: " + path + (as == path ? "" : " (moved aside to " + as + ")"));
@@ -185,15 +190,16 @@ bool RemovalReport::GoesWithTheProgram(const std::string& path) {
     return false;
 }
 
+// Asked of every entry the walk lists, so compared in place, without copies.
 bool RemovalReport::GoesLast(const std::string& folder, const std::string& name) {
+    const size_t at = folder.size() + 1, end = at + name.size();
     for (const std::string& last : lasts_) {
-        // `name` is the last entry itself, or the folder that holds it.
-        if (!platform::IsInsideFolder(last, folder) || last[folder.size()] != '\\') continue;
-        const std::string rest = last.substr(folder.size() + 1);
-        if (platform::SamePathText(rest.substr(0, name.size()), name) &&
-            (rest.size() == name.size() || rest[name.size()] == '\\')) {
-            return true;
+        // `name` is the last entry itself, or the folder that holds it: `last` is folder\name[\...].
+        if (folder.empty() || last.size() < end || last[folder.size()] != '\\' ||
+            (last.size() > end && last[end] != '\\')) {
+            continue;
         }
+        if (platform::SamePathTextAt(last, 0, folder) && platform::SamePathTextAt(last, at, name)) return true;
     }
     return false;
 }

@@ -32,17 +32,19 @@ public:
     bool RerunCanMend() const { return left_.size() > refused_; }
 
     // For the walk at hand: what goes after all else in its folder, what the
-    // program removes itself once it has ended, and what stays untouched.
+    // program removes itself once it has ended, and what stays untouched (asked
+    // with the entry's folder and the entry).
     void ForTheWalk(std::vector<std::string> lasts, std::vector<std::string> goesWithTheProgram,
                     std::function<bool(const std::string&, const platform::FolderEntry&)> keeps);
     const std::vector<std::string>& Lasts() const { return lasts_; }
 
     void Removed(const std::string& path) override;
+    void RemovedFrom(const std::string& folder, const std::string& name) override;
     void Scheduled(const std::string& path, const std::string& as) override;
     void Left(const std::string& path, uint32_t error) override;
     bool GoesWithTheProgram(const std::string& path) override;
-    bool Keeps(const std::string& path, const platform::FolderEntry& entry) override {
-        return keeps_ && keeps_(path, entry);
+    bool Keeps(const std::string& folder, const platform::FolderEntry& entry) override {
+        return keeps_ && keeps_(folder, entry);
     }
     bool GoesLast(const std::string& folder, const std::string& name) override;
     void Listed(size_t entries) override;

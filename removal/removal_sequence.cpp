@@ -226,7 +226,8 @@ void RemoveGroups(platform::Platform& os, const RemovalPlan& plan, Ownership& ow
                 }
                 continue;
             }
-            report.ForTheWalk({}, {}, [&](const std::string& path, const platform::FolderEntry&) {
+            report.ForTheWalk({}, {}, [&](const std::string& parent, const platform::FolderEntry& entry) {
+                const std::string path = InFolder(parent, entry.name);
                 if (!IsShortcut(path) || !ownership.LeadsIntoOtherProduct(path)) return false;
                 report.Note("kept: " + path + " leads into another installed product");
                 return true;
@@ -264,19 +265,25 @@ bool RemoveProgramFolder(platform::Platform& os, const RunContext& context, bool
     bool keptForAnotherRun = false;
     ForOneWalk walk(report);
     report.ForTheWalk({context.manifestFull, context.programFile}, {context.programFile, programFolder},
-                      [&](const std::string& path, const platform::FolderEntry& entry) {
+                      [&](const std::string& parent, const platform::FolderEntry& entry) {
+        // Every file of the program folder is asked: its path is joined only when needed.
+        std::string path;
+        auto full = [&]() -> const std::string& {
+            if (path.empty()) path = InFolder(parent, entry.name);
+            return path;
+        };
         for (const std::string& program : failedPrograms) {
-            if (platform::SamePathText(program, path)) return true;
+            if (platform::SamePathText(program, full())) return true;
         }
         if (!entry.directory || entry.reparsePoint) {
             // Only folders are another product's; a file is kept with the folder that holds it.
-        } else if (const std::string* other = ownership.OtherProductFolder(path, entry.id)) {
+        } else if (const std::string* other = ownership.OtherProductFolder(full(), entry.id)) {
             report.Note("kept: " + path + ": the folder of " + *other + ", another installed product");
             return true;
         }
         if (!report.SomethingStays()) return false;
         for (const std::string& last : report.Lasts()) {
-            if (platform::SamePathText(last, path)) return keptForAnotherRun = true;
+            if (platform::SamePathText(last, full())) return keptForAnotherRun = true;
         }
         return false;
     });

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files_win.h"
+#include "platform/folder_win.h"
 #include "platform/platform_win.h"
 #include "platform/text.h"
 #include "removal/folder_tree.h"
@@ -56,6 +57,20 @@ TEST_F(Walk, OpenFileStaysWithItsFolders) {
     EXPECT_FALSE(PathExists(tree + "\\plain.txt"));
     EXPECT_FALSE(PathExists(tree + "\\a\\b\\c"));
     EXPECT_TRUE(PathExists(tree + "\\a\\b"));
+}
+
+// Where a link opens as itself (Windows), a file goes without the name of what was
+// opened being asked. Wine follows links, so it is told to ask, and the other way
+// runs here on a tree without links only.
+TEST_F(Walk, FilesGoWhereLinksOpenAsThemselves) {
+    ASSERT_FALSE(platform::LinksOpenAsThemselves()) << "Wine follows links: the walk must ask names";
+    WriteFile(tree + "\\a\\ro.txt", "x");
+    ASSERT_TRUE(SetFileAttributesW(testwin::Wide(tree + "\\a\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    platform::DecideLinksOpenAsThemselves(true);
+    RemoveFolderTree(os, tree);
+    platform::DecideLinksOpenAsThemselves(false);
+    EXPECT_FALSE(PathExists(tree));
+    EXPECT_EQ(testwin::ReadFile(root + "\\sibling\\keep.txt"), "keep");
 }
 
 TEST_F(Walk, FileEmptyFolderAndMissingPath) {
