@@ -91,16 +91,25 @@ bool BasicInfo(const std::string& file, ACCESS_MASK access, unique_file* opened,
 
 }  // namespace
 
+DWORD LinkCount(HANDLE file) {
+    FILE_STANDARD_INFO standard{};
+    return ::GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard)) ? standard.NumberOfLinks
+                                                                                                : 0;
+}
+
+bool SetAttributesOf(HANDLE file, DWORD attributes) {
+    FILE_BASIC_INFO basic{};  // zero times: left as they are
+    basic.FileAttributes = attributes;
+    return ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
 bool WindowsPlatform::MarkGoing(const std::string& file) {
     unique_file opened;
     FILE_BASIC_INFO basic{};
-    FILE_STANDARD_INFO standard{};
-    if (!BasicInfo(file, FILE_WRITE_ATTRIBUTES, &opened, &basic) ||
-        !::GetFileInformationByHandleEx(opened.get(), FileStandardInfo, &standard, sizeof(standard))) {
-        return false;
-    }
+    const DWORD names = BasicInfo(file, FILE_WRITE_ATTRIBUTES, &opened, &basic) ? LinkCount(opened.get()) : 0;
+    if (names == 0) return false;
     // Times belong to the file, not the name: another name of it would change too.
-    if (standard.NumberOfLinks != 1 || (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (names != 1 || (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         ::SetLastError(kErrorNotItself);
         return false;
     }
@@ -165,13 +174,7 @@ bool RenameAside(HANDLE file, HANDLE folder, WideString* aside) {
                 ::SetFileAttributesW(aside->c_str(), FILE_ATTRIBUTE_HIDDEN);
                 return true;
             }
-            FILE_STANDARD_INFO standard{};
-            FILE_BASIC_INFO hidden{};  // zero times: left as they are
-            hidden.FileAttributes = FILE_ATTRIBUTE_HIDDEN;
-            if (::GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard)) &&
-                standard.NumberOfLinks == 1) {
-                ::SetFileInformationByHandle(file, FileBasicInfo, &hidden, sizeof(hidden));
-            }
+            if (LinkCount(file) == 1) SetAttributesOf(file, FILE_ATTRIBUTE_HIDDEN);
             return true;
         }
         if (status != kNameCollision) {

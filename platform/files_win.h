@@ -18,6 +18,12 @@ WideString FinalPathOf(HANDLE file);
 // A path in the \\?\ form as people write it (\\?\UNC\ as \\).
 std::string PlainPath(const WideString& path);
 
+// How many names the open file has (hard links share its attributes and times); 0
+// when the system cannot say.
+DWORD LinkCount(HANDLE file);
+// Sets the attributes of an open file, its times left as they are.
+bool SetAttributesOf(HANDLE file, DWORD attributes);
+
 // `prefix`, eight hex digits and `suffix`: a fresh name, another at each call (the
 // clock, this process and a count, so neither two runs at once nor two calls of one
 // run agree).

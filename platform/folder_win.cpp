@@ -98,12 +98,6 @@ void WidenInto(const std::string& text, WideString* wide) {
     }
 }
 
-bool SetBasicAttributes(HANDLE handle, DWORD attributes) {
-    FILE_BASIC_INFO basic{};  // zero times: left as they are
-    basic.FileAttributes = attributes;
-    return ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
-}
-
 // Systems before Windows 10 1709, and Wine, refuse the extended disposition; asked
 // once, then the plain one is used.
 std::atomic<bool> g_plainDispositionOnly{false};
@@ -115,19 +109,18 @@ std::atomic<bool> g_plainDispositionOnly{false};
 // then, measured under Wine), so nothing that stays loses a bit.
 bool DisposeReadOnly(HANDLE handle) {
     FILE_BASIC_INFO original{};
-    FILE_STANDARD_INFO standard{};
-    if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &original, sizeof(original)) ||
-        !::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard))) {
+    const DWORD names = LinkCount(handle);
+    if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &original, sizeof(original)) || names == 0) {
         return false;
     }
     const DWORD cleared = original.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-    if (!SetBasicAttributes(handle, cleared ? cleared : FILE_ATTRIBUTE_NORMAL)) return false;
+    if (!SetAttributesOf(handle, cleared ? cleared : FILE_ATTRIBUTE_NORMAL)) return false;
     FILE_DISPOSITION_INFO disposition{TRUE};
     const bool disposed =
         ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
-    if (!disposed || standard.NumberOfLinks > 1) {
+    if (!disposed || names > 1) {
         const DWORD error = ::GetLastError();
-        SetBasicAttributes(handle, original.FileAttributes);
+        SetAttributesOf(handle, original.FileAttributes);
         ::SetLastError(error);
     }
     return disposed;
@@ -263,7 +256,7 @@ public:
         return Dispose(child.get(), entry.protectedBits, entry.readOnly);
     }
 
-    bool ResetAttributes() override { return SetBasicAttributes(handle_.get(), FILE_ATTRIBUTE_NORMAL); }
+    bool ResetAttributes() override { return SetAttributesOf(handle_.get(), FILE_ATTRIBUTE_NORMAL); }
 
     bool Remove() override {
         if (!mayDelete_) {
