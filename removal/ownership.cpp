@@ -107,6 +107,11 @@ Ownership::Place Ownership::Look(const std::string& path) {
 
 std::string Ownership::Resolved(const std::string& path) { return Look(path).resolved; }
 
+std::string Ownership::ResolvedInside(const std::string& path) {
+    if (platform::IsInsideFolder(path, programFolder_)) return OwnFolder() + path.substr(programFolder_.size());
+    return Resolved(path);
+}
+
 const std::string& Ownership::OwnFolder() {
     if (ownFolder_.empty()) ownFolder_ = Resolved(programFolder_);
     return ownFolder_;
@@ -334,10 +339,7 @@ bool Ownership::LeadsIntoOtherProduct(const std::string& shortcut) {
 }
 
 const std::string* Ownership::OtherProductHolding(const std::string& path) {
-    const std::string resolved = platform::IsInsideFolder(path, programFolder_)
-                                     ? OwnFolder() + path.substr(programFolder_.size())
-                                     : Resolved(path);
-    const ProductFolder* folder = FolderHolding(resolved, OwnFolder(), true);
+    const ProductFolder* folder = FolderHolding(ResolvedInside(path), OwnFolder(), true);
     return folder ? &folder->product : nullptr;
 }
 
@@ -351,8 +353,6 @@ const std::string* Ownership::OtherProductFolder(const std::string& path, uint64
         identity.volume = judged_.volume;
         identity.index = id;
     }
-    const std::string resolved =
-        platform::IsInsideFolder(path, programFolder_) ? OwnFolder() + path.substr(programFolder_.size()) : path;
-    const ProductFolder* folder = FolderIs(identity, resolved, true);
+    const ProductFolder* folder = FolderIs(identity, ResolvedInside(path), true);
     return folder ? &folder->product : nullptr;
 }

@@ -98,6 +98,9 @@ private:
     // spelling when the path cannot be opened.
     std::string Resolved(const std::string& path);
     Place Look(const std::string& path);
+    // A path inside the program folder, resolved without opening it: the walk
+    // never enters a link, so only the program folder's own spelling can differ.
+    std::string ResolvedInside(const std::string& path);
     bool InOtherProduct(const std::string& path);
 
     platform::Platform& os_;
