@@ -45,7 +45,6 @@ ProductKeyPlace FindProductKey(platform::Platform& os, const std::string& key) {
     const bool user = os.RegistryKeyExists(key, &written, platform::Hive::kUser);
     place.hive = machine || !user ? platform::Hive::kMachine : platform::Hive::kUser;
     place.exists = machine || user;
-    place.both = machine && user;
     return place;
 }
 
@@ -86,10 +85,11 @@ bool Journal::Begin() {
 // What a module's program is now: gone, or its index and times, which a repair
 // that writes it again moves on even where it sets the old write time back.
 std::string Journal::DoneEntry(const std::string& command, const std::string& program) const {
-    const platform::FileIdentity now = os_.IsFile(program) ? os_.Identify(program) : platform::FileIdentity();
-    const std::string stamp = now.known ? std::to_string(now.index) + "/" + std::to_string(now.lastWrite) + "/" +
-                                              std::to_string(now.changed)
-                                        : std::string("gone");
+    const platform::FileIdentity now = os_.Identify(program);
+    const std::string stamp =
+        now.known && !now.folder
+            ? std::to_string(now.index) + "/" + std::to_string(now.lastWrite) + "/" + std::to_string(now.changed)
+            : std::string("gone");
     return kDone + stamp + " " + command;
 }
 

@@ -11,11 +11,11 @@
 extern const char kProgressKey[];
 
 // Where the product's key is: HKEY_LOCAL_MACHINE when it is there, else
-// HKEY_CURRENT_USER when it is there (a per-user install); both can be.
+// HKEY_CURRENT_USER when it is there (a per-user install); both can be, and the
+// removal deletes both.
 struct ProductKeyPlace {
     platform::Hive hive = platform::Hive::kMachine;  // the one the journal, the plan and the log use
     bool exists = false;                             // in `hive`
-    bool both = false;                               // in either hive
 };
 ProductKeyPlace FindProductKey(platform::Platform& os, const std::string& key);
 // "HKEY_LOCAL_MACHINE\..." or "HKEY_CURRENT_USER\...", for the log.

@@ -345,6 +345,7 @@ platform::FileIdentity FakePlatform::Identify(const std::string& path) {
         identity.known = true;
         identity.finalPath = resolved;
         identity.changed = found->second.changed;
+        identity.folder = found->second.directory;
     }
     return identity;
 }
