@@ -141,7 +141,7 @@ std::string FreshName(const char* prefix, const char* suffix) {
     return name;
 }
 
-std::string AsideName() { return FreshName("~remover.", ".tmp"); }
+std::string AsideName() { return FreshName(kAsidePrefix, kAsideSuffix); }
 
 bool RenameAside(HANDLE file, HANDLE folder, WideString* aside) {
     // Without the folder's handle, a whole name, in the system's own form: \??\ where

@@ -83,6 +83,14 @@ std::string NormalPath(const std::string& input) {
 
 static char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
+const char kAsidePrefix[] = "~remover.", kAsideSuffix[] = ".tmp";
+
+bool IsAsideName(const std::string& name) {
+    const size_t prefix = sizeof(kAsidePrefix) - 1, suffix = sizeof(kAsideSuffix) - 1;
+    return name.size() > prefix + suffix && name.compare(0, prefix, kAsidePrefix) == 0 &&
+           SamePathTextAt(name, name.size() - suffix, kAsideSuffix);
+}
+
 bool SamePathText(const std::string& a, const std::string& b) { return a.size() == b.size() && SamePathTextAt(a, 0, b); }
 
 bool SamePathTextAt(const std::string& text, size_t at, const std::string& part) {

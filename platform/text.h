@@ -36,6 +36,11 @@ std::string ParentFolder(const std::string& path);
 // Case is left alone: SamePathText folds it.
 std::string NormalPath(const std::string& path);
 
+// A file moved aside for the restart is named kAsidePrefix, eight hex digits and
+// kAsideSuffix ("~remover.XXXXXXXX.tmp"); whether a name is one.
+extern const char kAsidePrefix[], kAsideSuffix[];
+bool IsAsideName(const std::string& name);
+
 // Equality of paths as the file system sees them (ASCII letters case-folded).
 bool SamePathText(const std::string& a, const std::string& b);
 // The same for `part` against the text at `at`, without copying either.

@@ -364,8 +364,7 @@ bool OnlyTheMarkedProgramLeft(platform::Platform& os, const RunContext& context)
     if (!folder) return false;
     const std::string self = context.programFile.substr(context.programFolder.size() + 1);
     for (const platform::FolderEntry& entry : folder->List()) {
-        const bool aside = !entry.directory && entry.name.compare(0, 9, "~remover.") == 0 && entry.name.size() > 13 &&
-                           platform::SamePathText(entry.name.substr(entry.name.size() - 4), ".tmp");
+        const bool aside = !entry.directory && platform::IsAsideName(entry.name);
         if (!aside && !platform::SamePathText(entry.name, self)) return false;
     }
     return true;
